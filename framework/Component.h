@@ -1,0 +1,86 @@
+// The component base: an owner that frees what it owns, a name, the loading and design-mode states,
+// the end-of-load hook, the removal notice to the owner's other components, published properties
+// (see Properties.h) and published methods that form descriptions bind events to.
+#pragma once
+
+#include <any>
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "framework/Object.h"
+
+namespace framework {
+
+class PropertyTable;
+
+enum class Operation { Insert, Remove };
+
+class TComponent : public TObject {
+ public:
+  explicit TComponent(TComponent* owner);
+  // Frees the owned components, last created first, then leaves the owner, which tells its other
+  // components of the removal through Notification.
+  ~TComponent() override;
+
+  TComponent* Owner() const { return owner_; }
+  const std::string& Name() const { return name_; }
+  void SetName(std::string name) { name_ = std::move(name); }
+
+  // Loading: set while a form description is applied, cleared by Loaded.
+  bool IsLoading() const { return loading_; }
+  void SetLoading(bool loading) { loading_ = loading; }
+  // Design mode: the component sits in a form designer rather than in a running program.
+  bool IsDesigning() const { return designing_; }
+  void SetDesigning(bool designing) { designing_ = designing; }
+  bool IsDestroying() const { return destroying_; }
+
+  int ComponentCount() const { return static_cast<int>(components_.size()); }
+  TComponent* Components(int index) const { return components_.at(static_cast<size_t>(index)); }
+  TComponent* FindComponent(std::string_view name) const;
+
+  // End-of-load notification; the base clears the loading state.
+  virtual void Loaded();
+  // Called on every component of an owner when a component joins or leaves that owner.
+  virtual void Notification(TComponent* component, Operation operation);
+
+  // The published properties of the component's class (with those inherited).
+  virtual const PropertyTable& Published() const;
+  static const PropertyTable& ClassProperties();
+
+  // Components that form descriptions nest inside another one (menu items in their menu).
+  virtual TComponent* ParentComponent() const { return nullptr; }
+  virtual void SetParentComponent(TComponent* parent);
+  // The components written nested inside this one when root is saved.
+  virtual std::vector<TComponent*> Children(const TComponent& root) const;
+
+  // A published method by name, as a std::function of its own signature; nullptr when unknown.
+  const std::any* FindMethod(std::string_view name) const;
+
+ protected:
+  // Publishes a method under a name so that form descriptions can bind events to it.
+  template <class Derived, class... Args>
+  void PublishMethod(std::string name, void (Derived::*method)(Args...)) {
+    Derived* self = static_cast<Derived*>(this);
+    methods_[std::move(name)] = std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); });
+  }
+
+  // Frees every owned component, last created first.
+  void DestroyComponents();
+
+ private:
+  void InsertComponent(TComponent* component);
+  void RemoveComponent(TComponent* component);
+
+  TComponent* owner_ = nullptr;
+  std::string name_;
+  bool loading_ = false;
+  bool designing_ = false;
+  bool destroying_ = false;
+  std::vector<TComponent*> components_;
+  std::map<std::string, std::any, std::less<>> methods_;
+};
+
+}  // namespace framework

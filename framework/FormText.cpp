@@ -1,0 +1,347 @@
+// Parsing, formatting, loading and saving of form descriptions.
+#include "framework/FormText.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "framework/AnsiText.h"
+
+namespace framework {
+
+TComponent* ClassRegistry::Create(const std::string& className, TComponent* owner) const {
+  const auto found = factories_.find(className);
+  if (found == factories_.end()) throw EFormError("unknown class " + className);
+  return found->second(owner);
+}
+
+namespace {
+
+// ---- parsing ----
+
+class Parser {
+ public:
+  explicit Parser(std::string_view text) : text_(text) {}
+
+  FormObject ParseObject() {
+    ExpectWord("object");
+    FormObject object;
+    object.name = Identifier();
+    Expect(':');
+    object.className = Identifier();
+    for (;;) {
+      SkipBlanks();
+      const std::string word = PeekIdentifier();
+      if (word == "end") {
+        Identifier();
+        return object;
+      }
+      if (word == "object") {
+        object.children.push_back(ParseObject());
+        continue;
+      }
+      if (word.empty()) Fail("property, object or end expected");
+      std::string name = Identifier();
+      Expect('=');
+      object.properties.emplace_back(std::move(name), Value());
+    }
+  }
+
+  void ExpectEnd() {
+    SkipBlanks();
+    if (pos_ < text_.size()) Fail("text after the last end");
+  }
+
+ private:
+  [[noreturn]] void Fail(const std::string& what) const {
+    const long line = 1 + std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(pos_), '\n');
+    throw EFormError("form description, line " + std::to_string(line) + ": " + what);
+  }
+
+  void SkipBlanks() {
+    while (pos_ < text_.size()) {
+      const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+      if (c == 0xEF && text_.substr(pos_, 3) == "\xEF\xBB\xBF") {  // a byte-order mark
+        pos_ += 3;
+      } else if (c <= ' ') {
+        ++pos_;
+      } else {
+        break;
+      }
+    }
+  }
+
+  static bool IsIdentifierStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+  static bool IsIdentifierChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '.'; }
+
+  std::string PeekIdentifier() {
+    SkipBlanks();
+    if (pos_ >= text_.size() || !IsIdentifierStart(text_[pos_])) return {};
+    size_t end = pos_;
+    while (end < text_.size() && IsIdentifierChar(text_[end])) ++end;
+    return std::string(text_.substr(pos_, end - pos_));
+  }
+
+  std::string Identifier() {
+    std::string word = PeekIdentifier();
+    if (word.empty()) Fail("name expected");
+    pos_ += word.size();
+    return word;
+  }
+
+  void ExpectWord(std::string_view word) {
+    if (Identifier() != word) Fail(std::string(word) + " expected");
+  }
+
+  void Expect(char c) {
+    SkipBlanks();
+    if (pos_ >= text_.size() || text_[pos_] != c) Fail(std::string("'") + c + "' expected");
+    ++pos_;
+  }
+
+  bool At(char c) {
+    SkipBlanks();
+    return pos_ < text_.size() && text_[pos_] == c;
+  }
+
+  FormValue Value() {
+    SkipBlanks();
+    if (pos_ >= text_.size()) Fail("value expected");
+    const char c = text_[pos_];
+    if (c == '(') {
+      ++pos_;
+      std::vector<std::string> strings;
+      while (!At(')')) {
+        if (pos_ >= text_.size()) Fail("')' expected");
+        strings.push_back(StringValue());
+      }
+      ++pos_;
+      return FormValue::Strings(std::move(strings));
+    }
+    if (c == '\'' || c == '#') return FormValue::String(StringValue());
+    if (c == '-' || std::isdigit(static_cast<unsigned char>(c))) return FormValue::Integer(Number());
+    return FormValue::Identifier(Identifier());
+  }
+
+  long long Number() {
+    size_t end = pos_;
+    if (text_[end] == '-') ++end;
+    const size_t digits = end;
+    while (end < text_.size() && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
+    if (end == digits || end - digits > 18) Fail("number expected");
+    const long long value = std::stoll(std::string(text_.substr(pos_, end - pos_)));
+    pos_ = end;
+    return value;
+  }
+
+  // Quoted parts are UTF-8 and become code page 932 bytes; #n parts are the byte n.
+  std::string StringValue() {
+    SkipBlanks();
+    std::string bytes;
+    bool any = false;
+    while (pos_ < text_.size()) {
+      if (text_[pos_] == '\'') {
+        std::string utf8;
+        ++pos_;
+        for (;;) {
+          if (pos_ >= text_.size() || text_[pos_] == '\n') Fail("unterminated string");
+          if (text_[pos_] == '\'') {
+            if (pos_ + 1 < text_.size() && text_[pos_ + 1] == '\'') {
+              utf8 += '\'';
+              pos_ += 2;
+              continue;
+            }
+            ++pos_;
+            break;
+          }
+          utf8 += text_[pos_++];
+        }
+        bytes += Utf8ToAnsi(utf8, kFormCodePage);
+      } else if (text_[pos_] == '#') {
+        ++pos_;
+        size_t end = pos_;
+        while (end < text_.size() && end - pos_ < 3 && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
+        if (end == pos_) Fail("byte value expected after #");
+        const int value = std::stoi(std::string(text_.substr(pos_, end - pos_)));
+        if (value > 255) Fail("byte value above 255");
+        bytes += static_cast<char>(value);
+        pos_ = end;
+      } else {
+        break;
+      }
+      any = true;
+    }
+    if (!any) Fail("string expected");
+    return bytes;
+  }
+
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+// ---- formatting ----
+
+// A code page 932 character is written inside quotes when it is printable and survives the trip
+// through UTF-8; anything else as #n bytes.
+std::string FormatString(const std::string& bytes) {
+  std::string out;
+  bool quoted = false;
+  const auto openQuote = [&] {
+    if (!quoted) out += '\'';
+    quoted = true;
+  };
+  const auto closeQuote = [&] {
+    if (quoted) out += '\'';
+    quoted = false;
+  };
+  for (size_t i = 0; i < bytes.size();) {
+    const size_t length = CharLength(bytes, i, kFormCodePage);
+    const std::string character = bytes.substr(i, length);
+    const unsigned char first = static_cast<unsigned char>(character[0]);
+    bool printable = false;
+    std::string utf8;
+    if (length == 1 && first >= 0x20 && first < 0x7F) {
+      printable = true;
+      utf8 = character;
+    } else if (first >= 0x80) {
+      utf8 = AnsiToUtf8(character, kFormCodePage);
+      printable = !utf8.empty() && Utf8ToAnsi(utf8, kFormCodePage) == character;
+    }
+    if (printable) {
+      openQuote();
+      out += utf8 == "'" ? "''" : utf8;
+    } else {
+      closeQuote();
+      for (const char byte : character) out += '#' + std::to_string(static_cast<unsigned char>(byte));
+    }
+    i += length;
+  }
+  closeQuote();
+  if (out.empty()) out = "''";
+  return out;
+}
+
+void FormatObject(const FormObject& object, int depth, std::string& out) {
+  const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  out += indent + "object " + object.name + ": " + object.className + "\n";
+  for (const auto& [name, value] : object.properties) {
+    out += indent + "  " + name + " = ";
+    switch (value.kind) {
+      case FormValue::Kind::Identifier:
+        out += value.text;
+        break;
+      case FormValue::Kind::Integer:
+        out += std::to_string(value.number);
+        break;
+      case FormValue::Kind::String:
+        out += FormatString(value.text);
+        break;
+      case FormValue::Kind::Strings:
+        out += "(";
+        for (const std::string& s : value.strings) out += "\n" + indent + "    " + FormatString(s);
+        out += ")";
+        break;
+    }
+    out += "\n";
+  }
+  for (const FormObject& child : object.children) FormatObject(child, depth + 1, out);
+  out += indent + "end\n";
+}
+
+// ---- loading ----
+
+class Loader {
+ public:
+  Loader(TComponent& root, const ClassRegistry& classes) : root_(root), classes_(classes), context_(root) {}
+
+  void Load(const FormObject& description) {
+    if (description.className != root_.Published().ClassName()) {
+      throw EFormError("description of " + description.className + " given to " + root_.Published().ClassName());
+    }
+    root_.SetLoading(true);
+    root_.SetName(description.name);
+    loaded_.push_back(&root_);
+    Apply(root_, description);
+    for (const FormObject& child : description.children) LoadChild(child, &root_);
+    context_.RunFixups();
+    for (TComponent* component : loaded_) component->Loaded();
+  }
+
+ private:
+  void LoadChild(const FormObject& description, TComponent* parent) {
+    if (root_.FindComponent(description.name) != nullptr) throw EFormError("duplicate name " + description.name);
+    TComponent* component = classes_.Create(description.className, &root_);
+    component->SetLoading(true);
+    component->SetName(description.name);
+    if (parent != &root_) component->SetParentComponent(parent);
+    loaded_.push_back(component);
+    Apply(*component, description);
+    for (const FormObject& child : description.children) LoadChild(child, component);
+  }
+
+  // Stored values go through the setters in declaration order, whatever order the text has.
+  void Apply(TComponent& component, const FormObject& description) {
+    const PropertyTable& table = component.Published();
+    std::vector<std::pair<int, const std::pair<std::string, FormValue>*>> ordered;
+    for (const auto& assignment : description.properties) {
+      const int index = table.IndexOf(assignment.first);
+      if (index < 0) throw EFormError("unknown property " + assignment.first + " of " + table.ClassName());
+      ordered.emplace_back(index, &assignment);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [index, assignment] : ordered) {
+      table.Find(assignment->first)->Load(component, assignment->second, context_);
+    }
+  }
+
+  TComponent& root_;
+  const ClassRegistry& classes_;
+  LoadContext context_;
+  std::vector<TComponent*> loaded_;
+};
+
+FormObject Describe(const TComponent& component, const TComponent& root) {
+  FormObject object;
+  object.name = component.Name();
+  object.className = component.Published().ClassName();
+  for (const PropertyInfo* property : component.Published().All()) {
+    if (property->IsStored(component)) object.properties.emplace_back(property->Name(), property->Get(component));
+  }
+  for (const TComponent* child : component.Children(root)) object.children.push_back(Describe(*child, root));
+  return object;
+}
+
+}  // namespace
+
+FormObject ParseForm(std::string_view text) {
+  Parser parser(text);
+  FormObject object = parser.ParseObject();
+  parser.ExpectEnd();
+  return object;
+}
+
+std::string FormatForm(const FormObject& object) {
+  std::string out;
+  FormatObject(object, 0, out);
+  return out;
+}
+
+void ReadComponent(TComponent& root, std::string_view text, const ClassRegistry& classes) {
+  Loader(root, classes).Load(ParseForm(text));
+}
+
+void ReadComponentResource(TComponent& root, const char* resourceName, const ClassRegistry& classes,
+                           HMODULE module) {
+  if (module == nullptr) module = GetModuleHandleA(nullptr);
+  HRSRC resource = FindResourceA(module, resourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+  HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;
+  const char* data = loaded != nullptr ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+  if (data == nullptr) throw EFormError(std::string("no form resource ") + resourceName);
+  ReadComponent(root, std::string_view(data, SizeofResource(module, resource)), classes);
+}
+
+FormObject DescribeComponent(const TComponent& root) { return Describe(root, root); }
+
+std::string WriteComponent(const TComponent& root) { return FormatForm(DescribeComponent(root)); }
+
+}  // namespace framework

@@ -1,0 +1,76 @@
+// Form descriptions: a small text format for a root component (form or data module), the stored
+// values of its published properties and the components it holds, nested as they belong:
+//
+//   object Form1: TForm1
+//     Caption = 'Form1'
+//     WindowState = wsMinimized
+//     OnCreate = FormCreate
+//     object PopupMenu1: TPopupMenu
+//       object Exit1: TMenuItem
+//         Caption = '終了'
+//       end
+//     end
+//   end
+//
+// The text is UTF-8; string values are held in the program as code page 932 bytes. A string is a run
+// of quoted parts ('' stands for a quote) and #n parts (the byte n), written side by side.
+// A list of strings is written as ( 'a' 'b' ).
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "framework/Component.h"
+#include "framework/Properties.h"
+
+namespace framework {
+
+// The code page of every string a form description holds.
+constexpr UINT kFormCodePage = 932;
+
+// One object of a description as parsed, before anything is created.
+struct FormObject {
+  std::string name;
+  std::string className;
+  std::vector<std::pair<std::string, FormValue>> properties;
+  std::vector<FormObject> children;
+};
+
+// The classes a description may create, by class name.
+class ClassRegistry {
+ public:
+  template <class T>
+  ClassRegistry& Add() {
+    factories_[T::ClassProperties().ClassName()] = [](TComponent* owner) -> TComponent* { return new T(owner); };
+    return *this;
+  }
+  // Creates a component of the named class owned by owner; throws EFormError for an unknown class.
+  TComponent* Create(const std::string& className, TComponent* owner) const;
+
+ private:
+  std::map<std::string, std::function<TComponent*(TComponent*)>, std::less<>> factories_;
+};
+
+FormObject ParseForm(std::string_view text);
+std::string FormatForm(const FormObject& object);
+
+// Applies a description to an existing root: its own properties, then every nested object, created
+// with the root as owner. Each component is in the loading state while its values are applied (in
+// declaration order, through the setters); references are resolved once all exist; then every
+// loaded component gets Loaded, in creation order.
+void ReadComponent(TComponent& root, std::string_view text, const ClassRegistry& classes);
+// The same, from an RCDATA resource of the module (nullptr: the executable).
+void ReadComponentResource(TComponent& root, const char* resourceName, const ClassRegistry& classes,
+                           HMODULE module = nullptr);
+
+// The description of root as it stands: every property that differs from its stored default.
+FormObject DescribeComponent(const TComponent& root);
+std::string WriteComponent(const TComponent& root);
+
+}  // namespace framework

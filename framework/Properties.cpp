@@ -1,0 +1,35 @@
+// Property tables: lookup across the class tree and reference fixups.
+#include "framework/Properties.h"
+
+namespace framework {
+
+void LoadContext::RunFixups() {
+  std::vector<std::function<void()>> fixups;
+  fixups.swap(fixups_);
+  for (const auto& fixup : fixups) fixup();
+}
+
+void PropertyInfo::Mismatch() const { throw EFormError("invalid value for property " + name_); }
+
+const PropertyInfo* PropertyTable::Find(std::string_view name) const {
+  for (const auto& property : own_) {
+    if (property->Name() == name) return property.get();
+  }
+  return parent_ != nullptr ? parent_->Find(name) : nullptr;
+}
+
+std::vector<const PropertyInfo*> PropertyTable::All() const {
+  std::vector<const PropertyInfo*> all = parent_ != nullptr ? parent_->All() : std::vector<const PropertyInfo*>();
+  for (const auto& property : own_) all.push_back(property.get());
+  return all;
+}
+
+int PropertyTable::IndexOf(std::string_view name) const {
+  const std::vector<const PropertyInfo*> all = All();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i]->Name() == name) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+}  // namespace framework

@@ -1,0 +1,39 @@
+// String list with objects and its index error.
+#include "framework/StringList.h"
+
+#include <cstdio>
+
+namespace framework {
+
+size_t TStringList::Checked(int index) const {
+  if (index < 0 || index >= Count()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "リストのインデックスが範囲を超えています (%d)", index);
+    throw EStringListError(text);
+  }
+  return static_cast<size_t>(index);
+}
+
+int TStringList::AddObject(std::string text, TObject* object) {
+  items_.push_back(Item{std::move(text), object});
+  return Count() - 1;
+}
+
+void TStringList::Delete(int index) { items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(Checked(index))); }
+
+int TStringList::IndexOf(const std::string& text) const {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (items_[i].text == text) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool TStringList::operator==(const TStringList& other) const {
+  if (items_.size() != other.items_.size()) return false;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (items_[i].text != other.items_[i].text || items_[i].object != other.items_[i].object) return false;
+  }
+  return true;
+}
+
+}  // namespace framework

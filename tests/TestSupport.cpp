@@ -1,0 +1,189 @@
+// Test helpers: temporary folders, files, child programs and message pumping.
+#include "tests/TestSupport.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "framework/Handles.h"
+#include "framework/Paths.h"
+
+namespace testsupport {
+
+namespace {
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = path + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(child.c_str());
+      }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+}  // namespace
+
+TempDir::TempDir(const std::string& suffix) {
+  static std::atomic<int> counter{0};
+  char temp[MAX_PATH + 1];
+  const DWORD length = GetTempPathA(sizeof temp, temp);
+  std::string base(temp, length);
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+  path_ = base + "\\lt" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount()) + "_" +
+          std::to_string(counter++) + suffix;
+  CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string ProgramDir() { return framework::ExtractFileDir(framework::ModuleFileName()); }
+
+std::string BuiltProgram(const std::string& name) { return ProgramDir() + "\\" + name; }
+
+RunResult RunProgram(const std::string& commandLine, const std::string& directory, DWORD timeoutMs) {
+  RunResult result;
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    result.exitCode = static_cast<DWORD>(-1);
+    return result;
+  }
+  framework::UniqueHandle reader(readEnd);
+  framework::UniqueHandle writer(writeEnd);
+  SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writer.get();
+  startup.hStdError = writer.get();
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION info{};
+  std::string mutableLine = commandLine;
+  if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+    result.exitCode = static_cast<DWORD>(-1);
+    return result;
+  }
+  framework::ProcessHandles process = framework::ProcessHandles::Adopt(info);
+  writer.reset();  // the child holds the only write end now, so the read ends when it exits
+
+  const DWORD start = GetTickCount();
+  char buffer[4096];
+  for (;;) {
+    DWORD available = 0;
+    if (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+      DWORD read = 0;
+      if (ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) result.output.append(buffer, read);
+      continue;
+    }
+    if (WaitForSingleObject(process.process.get(), 10) == WAIT_OBJECT_0) {
+      DWORD read = 0;
+      while (PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+             ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        result.output.append(buffer, read);
+      }
+      break;
+    }
+    if (GetTickCount() - start > timeoutMs) {
+      result.timedOut = true;
+      TerminateProcess(process.process.get(), 1);
+      WaitForSingleObject(process.process.get(), 5000);
+      break;
+    }
+  }
+  GetExitCodeProcess(process.process.get(), &result.exitCode);
+  return result;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start >= timeoutMs) return done();
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+  }
+  return true;
+}
+
+void PumpFor(DWORD milliseconds) {
+  PumpUntil([] { return false; }, milliseconds);
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+namespace {
+BOOL CALLBACK FindDialogOfThisProcess(HWND window, LPARAM parameter) {
+  auto* found = reinterpret_cast<HWND*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (processId == GetCurrentProcessId() && std::string(className) == "#32770" && IsWindowVisible(window)) {
+    *found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+MessageBoxWatcher::MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() {
+  stop_ = true;
+  thread_.join();
+}
+
+void MessageBoxWatcher::Watch() {
+  while (!stop_) {
+    HWND box = nullptr;
+    EnumWindows(FindDialogOfThisProcess, reinterpret_cast<LPARAM>(&box));
+    if (box != nullptr) {
+      char text[1024] = "";
+      GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the box's static text
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        texts_.emplace_back(text);
+      }
+      SendMessageA(box, WM_COMMAND, IDOK, 0);
+      Sleep(100);  // the box is gone before the next look
+    }
+    Sleep(20);
+  }
+}
+
+std::vector<std::string> MessageBoxWatcher::Texts() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return texts_;
+}
+
+}  // namespace testsupport

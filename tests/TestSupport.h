@@ -1,0 +1,78 @@
+// Helpers for tests that use real files, processes and message loops under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh folder under the temporary directory, removed with everything in it at the end.
+class TempDir {
+ public:
+  // suffix is appended to the folder's name (for names with blanks or double-byte characters).
+  explicit TempDir(const std::string& suffix = "");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Path of a name inside the folder.
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+std::string ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+
+// The folder of the running test program, where every built program lies.
+std::string ProgramDir();
+// Path of a built program beside the test program.
+std::string BuiltProgram(const std::string& name);
+
+struct RunResult {
+  DWORD exitCode = 0;
+  bool timedOut = false;
+  std::string output;  // what the program wrote to its standard output
+};
+// Runs a command line with a working directory (empty: the current one) and waits for it.
+RunResult RunProgram(const std::string& commandLine, const std::string& directory = "", DWORD timeoutMs = 20000);
+
+// Dispatches the calling thread's messages until done() holds or the time is up; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
+// Dispatches the calling thread's messages for a while.
+void PumpFor(DWORD milliseconds);
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+// Answers the message boxes this process shows: a watcher thread finds each dialog box of the
+// process, records its text and presses OK.
+class MessageBoxWatcher {
+ public:
+  MessageBoxWatcher();
+  ~MessageBoxWatcher();
+  MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+  MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+  std::vector<std::string> Texts() const;
+
+ private:
+  void Watch();
+
+  std::atomic<bool> stop_{false};
+  mutable std::mutex lock_;
+  std::vector<std::string> texts_;
+  std::thread thread_;
+};
+
+}  // namespace testsupport

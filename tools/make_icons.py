@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""Draws the launcher's icon (an envelope on a round badge) and the numbered test icons used by the
+tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha).
+
+Run from the repository root: python3 tools/make_icons.py. The outputs are committed."""
+import math
+import struct
+
+
+def ico(images):
+    """images: list of (size, rows) with rows of (r, g, b, a) tuples, top row first."""
+    header = struct.pack('<HHH', 0, 1, len(images))
+    entries, blobs = b'', b''
+    offset = 6 + 16 * len(images)
+    for size, rows in images:
+        xor = b''.join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
+        mask_row = ((size + 31) // 32) * 4
+        mask = bytes(mask_row * size)
+        bmp = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0) + xor + mask
+        entries += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(bmp), offset)
+        blobs += bmp
+        offset += len(bmp)
+    return header + entries + blobs
+
+
+def draw(size, pixel):
+    return [[pixel(x + 0.5, y + 0.5, size) for x in range(size)] for y in range(size)]
+
+
+def envelope(x, y, s):
+    cx = cy = s / 2
+    r = s * 0.48
+    if math.hypot(x - cx, y - cy) > r:
+        return (0, 0, 0, 0)
+    badge = (32, 96, 176, 255)
+    left, right, top, bottom = s * 0.2, s * 0.8, s * 0.3, s * 0.7
+    if left <= x <= right and top <= y <= bottom:
+        # The flap: two lines from the top corners to the centre.
+        u = (x - left) / (right - left)
+        flap_y = top + (bottom - top) * 0.55 * (1 - abs(2 * u - 1))
+        if abs(y - flap_y) < max(1.0, s / 24) or x - left < 1 or right - x < 1 or y - top < 1 or bottom - y < 1:
+            return (40, 40, 60, 255)
+        return (250, 246, 230, 255)
+    return badge
+
+
+def numbered(colour):
+    def pixel(x, y, s):
+        return colour + (255,) if abs(x - s / 2) < s * 0.4 and abs(y - s / 2) < s * 0.4 else (0, 0, 0, 0)
+    return pixel
+
+
+def write(path, pixel):
+    with open(path, 'wb') as f:
+        f.write(ico([(n, draw(n, pixel)) for n in (16, 32, 48)]))
+
+
+write('app/MainIcon.ico', envelope)
+for index, colour in enumerate([(200, 40, 40), (40, 160, 40), (40, 40, 200)]):
+    write('tests/TestIcon%d.ico' % (index + 1), numbered(colour))
