@@ -1,0 +1,439 @@
+// The tray icon component against Wine's real notification area.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "framework/Application.h"
+#include "framework/FormText.h"
+#include "framework/Forms.h"
+#include "framework/Menus.h"
+#include "tests/TestSupport.h"
+#include "tray/Taskbar.h"
+
+using framework::TApplication;
+using framework::TObject;
+using tray::TMouseButton;
+using tray::TShiftState;
+using tray::TTrayIcon;
+
+namespace {
+
+class THostForm : public framework::TForm {
+ public:
+  using TForm::TForm;
+  static const framework::PropertyTable& ClassProperties() {
+    static const framework::PropertyTable table("THostForm", &framework::TForm::ClassProperties());
+    return table;
+  }
+  const framework::PropertyTable& Published() const override { return ClassProperties(); }
+};
+
+framework::ClassRegistry HostClasses() {
+  return framework::ClassRegistry().Add<TTrayIcon>().Add<framework::TPopupMenu>().Add<framework::TMenuItem>();
+}
+
+// A form holding one tray icon loaded with the given property lines (and a menu with two items).
+struct Host {
+  explicit Host(const std::string& trayProperties) : form(nullptr) {
+    framework::ReadComponent(form,
+                             "object Host: THostForm\n"
+                             "  object TrayIcon1: TTrayIcon\n" +
+                                 trayProperties +
+                                 "  end\n"
+                                 "  object PopupMenu1: TPopupMenu\n"
+                                 "    object Item1: TMenuItem\n"
+                                 "      Caption = 'One'\n"
+                                 "    end\n"
+                                 "    object Item2: TMenuItem\n"
+                                 "      Caption = 'Two'\n"
+                                 "    end\n"
+                                 "  end\n"
+                                 "end\n",
+                             HostClasses());
+    trayIcon = dynamic_cast<TTrayIcon*>(form.FindComponent("TrayIcon1"));
+    menu = dynamic_cast<framework::TPopupMenu*>(form.FindComponent("PopupMenu1"));
+  }
+  THostForm form;
+  TTrayIcon* trayIcon = nullptr;
+  framework::TPopupMenu* menu = nullptr;
+};
+
+// Assigns a list of the first count test icon resources.
+void SetTestIcons(TTrayIcon& trayIcon, int count) {
+  framework::TStringList list;
+  for (int i = 1; i <= count; ++i) list.Add("TESTICON" + std::to_string(i));
+  trayIcon.SetResourceIconList(list);
+}
+
+// Whether the shell still holds the icon described by data.
+bool ShellHolds(const NOTIFYICONDATAA& data) {
+  NOTIFYICONDATAA probe = data;
+  return Shell_NotifyIconA(NIM_MODIFY, &probe) != FALSE;
+}
+
+LRESULT SendMouse(TTrayIcon& trayIcon, UINT mouseMessage) {
+  return SendMessageA(trayIcon.MessageWindow(), tray::kTrayCallbackMessage, tray::kTrayIconId, mouseMessage);
+}
+
+struct MouseLog {
+  struct Entry {
+    std::string what;
+    TMouseButton button;
+    TShiftState shift;
+  };
+  std::vector<Entry> entries;
+  void Attach(TTrayIcon& trayIcon) {
+    trayIcon.SetOnMouseDown([this](TObject*, TMouseButton b, TShiftState s, int, int) { entries.push_back({"down", b, s}); });
+    trayIcon.SetOnMouseUp([this](TObject*, TMouseButton b, TShiftState s, int, int) { entries.push_back({"up", b, s}); });
+    trayIcon.SetOnMouseMove([this](TObject*, TShiftState s, int, int) { entries.push_back({"move", TMouseButton::mbLeft, s}); });
+    trayIcon.SetOnDblClick([this](TObject*) { entries.push_back({"dblclick", TMouseButton::mbLeft, 0}); });
+  }
+};
+
+BOOL CALLBACK FindShownMenu(HWND window, LPARAM parameter) {
+  char className[16] = "";
+  GetClassNameA(window, className, sizeof className);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == GetCurrentProcessId() && std::string(className) == "#32768" && IsWindowVisible(window)) {
+    *reinterpret_cast<HWND*>(parameter) = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Picks the item at position (1-based) of the next menu this process shows.
+std::thread ChooseMenuItem(int position, std::atomic<bool>& shown) {
+  return std::thread([position, &shown] {
+    HWND menu = nullptr;
+    for (int i = 0; i < 250 && menu == nullptr; ++i) {
+      EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&menu));
+      if (menu == nullptr) Sleep(20);
+    }
+    if (menu == nullptr) return;
+    shown = true;
+    for (int i = 0; i < position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
+  });
+}
+
+}  // namespace
+
+TEST(TrayIcon, ShowsTheApplicationsIconWithItsTipFromLoadedOnWhenNotMinimizedOnly) {
+  Host host("    TipHelp = 'Launcher'\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  const NOTIFYICONDATAA& data = trayIcon.IconData();
+  EXPECT_EQ(data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+  EXPECT_EQ(data.uID, 1u);
+  EXPECT_EQ(data.uFlags, 7u);
+  EXPECT_EQ(data.uCallbackMessage, 1224u);
+  EXPECT_EQ(data.hWnd, trayIcon.MessageWindow());
+  EXPECT_EQ(data.hIcon, TApplication::Current()->Icon().Handle());
+  EXPECT_STREQ(data.szTip, "Launcher");
+  EXPECT_TRUE(ShellHolds(data));
+
+  // The hidden message window: a never-shown tool window.
+  HWND window = trayIcon.MessageWindow();
+  EXPECT_FALSE(IsWindowVisible(window));
+  EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+
+  trayIcon.SetTipHelp("Changed");
+  EXPECT_STREQ(trayIcon.IconData().szTip, "Changed");
+  EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
+
+  const NOTIFYICONDATAA before = trayIcon.IconData();
+  trayIcon.SetVisible(false);
+  EXPECT_FALSE(trayIcon.IconShown());
+  EXPECT_EQ(trayIcon.MessageWindow(), nullptr);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(ShellHolds(before));
+  trayIcon.SetVisible(true);
+  EXPECT_TRUE(trayIcon.IconShown());
+}
+
+TEST(TrayIcon, TheTipKeepsAtMost62BytesAndNeverSplitsACharacter) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  trayIcon.SetTipHelp(std::string(70, 't'));
+  EXPECT_EQ(trayIcon.TipHelp(), std::string(62, 't'));
+  EXPECT_EQ(std::string(trayIcon.IconData().szTip), std::string(62, 't'));
+  // 61 bytes and then 表: the double-byte character would end at byte 63, so it goes whole.
+  trayIcon.SetTipHelp(std::string(61, 'a') + "表");
+  EXPECT_EQ(trayIcon.TipHelp(), std::string(61, 'a'));
+  trayIcon.SetTipHelp(std::string(60, 'a') + "表表");
+  EXPECT_EQ(trayIcon.TipHelp(), std::string(60, 'a') + "表");
+}
+
+TEST(TrayIcon, TheSameTipAgainSendsNothing) {
+  // A selected resource icon is loaded afresh for every update, so each update shows a new handle.
+  Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2')\n    ResourceIconID = 1\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  trayIcon.SetTipHelp("Tip");
+  const HICON afterChange = trayIcon.IconData().hIcon;
+  trayIcon.SetTipHelp("Tip");
+  EXPECT_EQ(trayIcon.IconData().hIcon, afterChange);
+  trayIcon.SetTipHelp("Other");
+  EXPECT_NE(trayIcon.IconData().hIcon, afterChange);
+}
+
+TEST(TrayIcon, MouseMessagesRaiseTheirEvents) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  MouseLog log;
+  log.Attach(trayIcon);
+  for (UINT message : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
+                       WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK}) {
+    EXPECT_EQ(SendMouse(trayIcon, message), 0);
+  }
+  ASSERT_EQ(log.entries.size(), 8u);  // nothing for the right and middle double clicks
+  const struct {
+    const char* what;
+    TMouseButton button;
+    TShiftState shift;
+  } expected[] = {{"move", TMouseButton::mbLeft, 0},
+                  {"down", TMouseButton::mbLeft, tray::ssLeft},
+                  {"up", TMouseButton::mbLeft, tray::ssLeft},
+                  {"dblclick", TMouseButton::mbLeft, 0},
+                  {"down", TMouseButton::mbRight, tray::ssRight},
+                  {"up", TMouseButton::mbRight, tray::ssRight},
+                  {"down", TMouseButton::mbMiddle, tray::ssMiddle},
+                  {"up", TMouseButton::mbMiddle, tray::ssMiddle}};
+  for (size_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(log.entries[i].what, expected[i].what) << i;
+    EXPECT_EQ(log.entries[i].button, expected[i].button) << i;
+    EXPECT_EQ(log.entries[i].shift, expected[i].shift) << i;
+  }
+  EXPECT_EQ(tray::ssLeft, 8);
+  EXPECT_EQ(tray::ssRight, 16);
+  EXPECT_EQ(tray::ssMiddle, 32);
+}
+
+TEST(TrayIcon, ARightPressPopsUpTheRightMenuInsteadOfMouseDown) {
+  Host host("    RButtonPopupMenu = PopupMenu1\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  MouseLog log;
+  log.Attach(trayIcon);
+  std::vector<TObject*> clicked;
+  host.menu->Items(1)->SetOnClick([&clicked](TObject* sender) { clicked.push_back(sender); });
+  std::atomic<bool> shown{false};
+  std::thread chooser = ChooseMenuItem(2, shown);
+  SendMouse(trayIcon, WM_RBUTTONDOWN);
+  chooser.join();
+  EXPECT_TRUE(shown);
+  ASSERT_EQ(clicked.size(), 1u);
+  EXPECT_EQ(clicked[0], host.menu->Items(1));
+  EXPECT_TRUE(log.entries.empty());
+
+  SendMouse(trayIcon, WM_RBUTTONDBLCLK);  // a right double click gives nothing, no menu either
+  EXPECT_TRUE(log.entries.empty());
+
+  trayIcon.SetAutoPopup(false);  // now the press is an event, and no menu shows
+  SendMouse(trayIcon, WM_RBUTTONDOWN);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].button, TMouseButton::mbRight);
+  EXPECT_EQ(log.entries[0].shift, tray::ssRight);
+}
+
+TEST(TrayIcon, ALeftMenuThatGoesIsForgottenAndThePressBecomesMouseDown) {
+  Host host("    LButtonPopupMenu = PopupMenu1\n    RButtonPopupMenu = PopupMenu1\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  EXPECT_EQ(trayIcon.LButtonPopupMenu(), host.menu);
+  delete host.menu;
+  EXPECT_EQ(trayIcon.LButtonPopupMenu(), nullptr);
+  EXPECT_EQ(trayIcon.RButtonPopupMenu(), nullptr);
+  MouseLog log;
+  log.Attach(trayIcon);
+  SendMouse(trayIcon, WM_LBUTTONDOWN);
+  ASSERT_EQ(log.entries.size(), 1u);
+  EXPECT_EQ(log.entries[0].what, "down");
+}
+
+TEST(TrayIcon, AnswersQueryEndSessionWithConsent) {
+  Host host("");
+  EXPECT_EQ(SendMessageA(host.trayIcon->MessageWindow(), WM_QUERYENDSESSION, 0, 0), 1);
+}
+
+TEST(TrayIcon, MinimizingTheApplicationShowsTheIconAndHidesTheTaskbarButtonChainingEarlierHandlers) {
+  TApplication& application = *TApplication::Current();
+  std::vector<std::string> calls;
+  application.SetOnMinimize([&](TObject*) { calls.push_back("earlier minimize"); });
+  application.SetOnRestore([&](TObject*) { calls.push_back("earlier restore"); });
+  {
+    Host host("    Minimized = True\n    HideOnTaskBar = True\n");
+    TTrayIcon& trayIcon = *host.trayIcon;
+    EXPECT_FALSE(trayIcon.IconShown());  // not minimised while the form loads
+    application.Minimize();
+    EXPECT_TRUE(trayIcon.IconShown());
+    EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
+    EXPECT_TRUE(IsIconic(application.Handle()));
+    EXPECT_FALSE(IsWindowVisible(application.Handle()));  // no taskbar button
+    application.Restore();
+    EXPECT_FALSE(trayIcon.IconShown());
+    EXPECT_EQ(calls, (std::vector<std::string>{"earlier minimize", "earlier restore"}));
+  }
+  // The earlier handlers are back in place.
+  calls.clear();
+  application.Minimize();
+  application.Restore();
+  EXPECT_EQ(calls, (std::vector<std::string>{"earlier minimize", "earlier restore"}));
+  application.SetOnMinimize({});
+  application.SetOnRestore({});
+}
+
+TEST(TrayIcon, AnInvisibleIconStaysAwayAndKeepsTheTaskbarButton) {
+  TApplication& application = *TApplication::Current();
+  Host host("    Minimized = True\n    Visible = False\n    HideOnTaskBar = True\n");
+  application.Minimize();
+  EXPECT_FALSE(host.trayIcon->IconShown());
+  EXPECT_TRUE(IsWindowVisible(application.Handle()));
+  application.Restore();
+}
+
+TEST(TrayIcon, WhenNotMinimizedMinimizeAndRestoreChangeNothing) {
+  TApplication& application = *TApplication::Current();
+  Host host("    HideOnTaskBar = True\n");
+  ASSERT_TRUE(host.trayIcon->IconShown());
+  const HWND window = host.trayIcon->MessageWindow();
+  application.Minimize();
+  EXPECT_EQ(host.trayIcon->MessageWindow(), window);
+  EXPECT_TRUE(IsWindowVisible(application.Handle()));  // HideOnTaskBar has no effect
+  application.Restore();
+  EXPECT_EQ(host.trayIcon->MessageWindow(), window);
+}
+
+TEST(TrayIcon, IntervalHasAFloorOf50AndItsStoredDefaultIs1000) {
+  Host loaded("");
+  EXPECT_EQ(loaded.trayIcon->Interval(), 0u);  // no line: the value after construction
+  TTrayIcon& trayIcon = *loaded.trayIcon;
+  trayIcon.SetInterval(10);
+  EXPECT_EQ(trayIcon.Interval(), 50u);
+  trayIcon.SetInterval(0);
+  EXPECT_EQ(trayIcon.Interval(), 0u);
+  EXPECT_NE(framework::WriteComponent(loaded.form).find("Interval = 0"), std::string::npos);
+  trayIcon.SetInterval(1000);
+  EXPECT_EQ(framework::WriteComponent(loaded.form).find("Interval"), std::string::npos);
+
+  Host floorWhileLoading("    Interval = 20\n    Visible = False\n");
+  EXPECT_EQ(floorWhileLoading.trayIcon->Interval(), 50u);
+}
+
+TEST(TrayIcon, ResourceIconIDIsClampedAtRunTimeButNotWhileLoading) {
+  Host host("    Visible = False\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  trayIcon.SetResourceIconID(5);
+  EXPECT_EQ(trayIcon.ResourceIconID(), -1);  // empty list
+  SetTestIcons(trayIcon, 3);
+  trayIcon.SetResourceIconID(5);
+  EXPECT_EQ(trayIcon.ResourceIconID(), 2);
+  trayIcon.SetResourceIconID(-7);
+  EXPECT_EQ(trayIcon.ResourceIconID(), -1);
+
+  // Read from a form as 3 with an empty list: kept (no clamp to -1) until read, then 0.
+  Host loaded("    Visible = False\n    ResourceIconID = 3\n");
+  EXPECT_EQ(loaded.trayIcon->ResourceIconID(), 0);
+}
+
+TEST(TrayIcon, TheSelectedResourceIconIsShownAndFollowsListChanges) {
+  Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2' 'TESTICON3')\n    ResourceIconID = 2\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  EXPECT_NE(trayIcon.IconData().hIcon, TApplication::Current()->Icon().Handle());
+  EXPECT_EQ(trayIcon.ResourceIconID(), 2);
+
+  // A shorter list: the getter resets the index beyond its end to 0, a new entry, sent again.
+  const HICON before = trayIcon.IconData().hIcon;
+  SetTestIcons(trayIcon, 2);
+  EXPECT_EQ(trayIcon.ResourceIconID(), 0);
+  EXPECT_NE(trayIcon.IconData().hIcon, before);
+
+  // The same entry at the same index after a list change: nothing is sent.
+  trayIcon.SetResourceIconID(1);
+  const HICON same = trayIcon.IconData().hIcon;
+  SetTestIcons(trayIcon, 3);
+  EXPECT_EQ(trayIcon.ResourceIconID(), 1);
+  EXPECT_EQ(trayIcon.IconData().hIcon, same);
+
+  // An explicit icon wins over every other source.
+  framework::TIcon explicitIcon;
+  explicitIcon.LoadFromResource("TESTICON3");
+  trayIcon.SetIcon(&explicitIcon);
+  EXPECT_EQ(trayIcon.IconData().hIcon, trayIcon.Icon().Handle());
+  trayIcon.SetIcon(nullptr);
+  EXPECT_NE(trayIcon.IconData().hIcon, nullptr);
+  EXPECT_TRUE(trayIcon.Icon().Empty());
+}
+
+TEST(TrayIcon, AnAddThatHasNoIconShowsNothingAndLeavesNoWindow) {
+  Host host("    Visible = False\n    ResourceIconList = ('NOSUCHICON')\n    ResourceIconID = 0\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  EXPECT_FALSE(trayIcon.AddIcon());
+  EXPECT_FALSE(trayIcon.IconShown());
+  EXPECT_EQ(trayIcon.MessageWindow(), nullptr);
+}
+
+TEST(TrayIconAnimation, StepsCycleThroughTheResourceList) {
+  Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2' 'TESTICON3')\n    ResourceIconID = 0\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  std::vector<int> seen;
+  const DWORD start = GetTickCount();
+  trayIcon.SetInterval(50);
+  testsupport::PumpUntil(
+      [&] {
+        const int id = trayIcon.ResourceIconID();
+        if (seen.empty() || seen.back() != id) seen.push_back(id);
+        return seen.size() >= 6;
+      },
+      5000);
+  ASSERT_GE(seen.size(), 6u);
+  EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 6), (std::vector<int>{0, 1, 2, 0, 1, 2}));
+  EXPECT_GE(GetTickCount() - start, 4u * 50 - 20);  // five steps, one per interval at the earliest
+}
+
+TEST(TrayIconAnimation, AHandlerReplacesTheBuiltInStepAndAPausedAnimationMakesNoSteps) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  std::atomic<int> steps{0};
+  trayIcon.SetOnIconAnimation([&](TObject* sender) {
+    EXPECT_EQ(sender, &trayIcon);
+    EXPECT_EQ(GetCurrentThreadId(), TApplication::Current()->MainThread().ThreadId());
+    ++steps;
+  });
+  trayIcon.SetInterval(50);
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return steps >= 3; }, 3000));
+  EXPECT_EQ(trayIcon.ResourceIconID(), -1);  // the built-in step did not run
+
+  trayIcon.SetVisible(false);  // removes the icon and pauses the animation
+  testsupport::PumpFor(100);
+  const int paused = steps;
+  testsupport::PumpFor(300);
+  EXPECT_EQ(steps, paused);
+  EXPECT_TRUE(trayIcon.Animation()->Paused());
+
+  trayIcon.SetVisible(true);  // woken, with the current interval
+  trayIcon.SetInterval(200);
+  const DWORD woken = GetTickCount();
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return steps >= paused + 3; }, 3000));
+  EXPECT_GE(GetTickCount() - woken, 2u * 200 - 30);
+
+  trayIcon.SetInterval(0);  // pauses the running animation
+  testsupport::PumpFor(300);
+  const int stopped = steps;
+  testsupport::PumpFor(300);
+  EXPECT_EQ(steps, stopped);
+}
+
+TEST(TrayIconAnimation, DestroyingTheComponentEndsARunningAnimation) {
+  for (int i = 0; i < 5; ++i) {
+    auto host = std::make_unique<Host>("    ResourceIconList = ('TESTICON1' 'TESTICON2')\n    ResourceIconID = 0\n");
+    std::atomic<int> steps{0};
+    host->trayIcon->SetOnIconAnimation([&](TObject*) { ++steps; });
+    host->trayIcon->SetInterval(50);
+    testsupport::PumpUntil([&] { return steps >= 1; }, 2000);
+    EXPECT_GE(steps, 1);
+    host.reset();  // the thread is stopped and waited for; nothing steps afterwards
+    testsupport::PumpFor(120);
+  }
+}

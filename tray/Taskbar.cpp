@@ -1,0 +1,392 @@
+// Tray icon component and its animation thread.
+#include "tray/Taskbar.h"
+
+#include "framework/AnsiText.h"
+#include "framework/Application.h"
+#include "framework/Forms.h"
+#include "framework/Properties.h"
+
+namespace tray {
+
+using framework::TApplication;
+
+namespace {
+#if defined(__i386__)
+// The product is 32-bit: it sends the record's first version, 88 bytes there.
+static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first version of the tray record");
+#endif
+
+constexpr char kAddFailed[] = "タスクトレイにアイコンを登録できません。";
+constexpr char kModifyFailed[] = "タスクトレイのアイコンを変更できません。";
+
+HWND ApplicationWindow() {
+  TApplication* application = TApplication::Current();
+  return application != nullptr ? application->Handle() : nullptr;
+}
+
+void ProcessPendingMessages() {
+  if (TApplication* application = TApplication::Current()) application->ProcessMessages();
+}
+}  // namespace
+
+// ---- animation thread ----
+
+TIconAnimation::TIconAnimation(TTrayIcon* trayIcon)
+    : trayIcon_(trayIcon),
+      stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      interrupt_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+void TIconAnimation::Stop() {
+  Terminate();
+  SetEvent(stop_.get());
+}
+
+void TIconAnimation::Execute() {
+  while (WaitWhilePaused()) {
+    // The step and every decision to pause happen on the main thread, in order with the main
+    // thread's own changes; this thread only keeps the beat.
+    bool keepGoing = false;
+    if (!Synchronize([this, &keepGoing] { keepGoing = trayIcon_->RunAnimationStep(); }, stop_.get())) break;
+    if (!keepGoing) break;
+    // One interval until the next step; a new interval restarts the wait with its value.
+    HANDLE wakers[2] = {stop_.get(), interrupt_.get()};
+    DWORD woken;
+    do {
+      woken = WaitForMultipleObjects(2, wakers, FALSE, trayIcon_->interval_.load());
+    } while (woken == WAIT_OBJECT_0 + 1 && !Paused());
+  }
+}
+
+// ---- tray icon ----
+
+TTrayIcon::TTrayIcon(framework::TComponent* owner) : TComponent(owner) {
+  TApplication* application = TApplication::Current();
+  if (!IsDesigning() && application != nullptr) {
+    savedOnRestore_ = application->OnRestore();
+    application->SetOnRestore(framework::TNotifyEvent::Bind(this, &TTrayIcon::ApplicationRestore));
+    savedOnMinimize_ = application->OnMinimize();
+    application->SetOnMinimize(framework::TNotifyEvent::Bind(this, &TTrayIcon::ApplicationMinimize));
+    hooked_ = true;
+  }
+}
+
+TTrayIcon::~TTrayIcon() {
+  if (!IsDesigning()) {
+    RemoveIcon();
+    TApplication* application = TApplication::Current();
+    if (hooked_ && application != nullptr) {
+      application->SetOnRestore(std::move(savedOnRestore_));
+      application->SetOnMinimize(std::move(savedOnMinimize_));
+    }
+    savedOnRestore_ = {};
+    savedOnMinimize_ = {};
+  }
+  if (animation_) {
+    animationStopping_ = true;
+    animation_->Stop();
+    animation_->Resume();  // a paused thread must see the request
+    animation_.reset();    // waits until the thread body has returned
+  }
+}
+
+bool TTrayIcon::ShouldShowIcon() const { return visible_ && (!minimized_ || IsIconic(ApplicationWindow())); }
+
+HICON TTrayIcon::CurrentIconHandle() {
+  if (!icon_.Empty()) return icon_.Handle();
+  if (resourceIconList_.Count() == 0 || resourceIconID_ < 0) {
+    TApplication* application = TApplication::Current();
+    return application != nullptr ? application->Icon().Handle() : nullptr;
+  }
+  // An index read from a form beyond the list's end shows the first entry, as the getter reads it.
+  const std::string& name = resourceIconList_.Strings(ResourceIconID());
+  if (!cachedResourceIcon_) cachedResourceIcon_ = std::make_unique<framework::TIcon>();
+  // Loaded afresh on every call; the cached object owns (and so destroys) the icon it replaces.
+  cachedResourceIcon_->LoadFromResource(name.c_str());
+  return cachedResourceIcon_->Handle();
+}
+
+void TTrayIcon::CopyTip() {
+  const std::string_view tip = framework::CutOnCharBoundary(tipHelp_, kTipMaxBytes);
+  memset(iconData_.szTip, 0, sizeof iconData_.szTip);
+  memcpy(iconData_.szTip, tip.data(), tip.size());
+}
+
+bool TTrayIcon::AddIcon() {
+  if (iconShown_) return true;
+  const HICON icon = CurrentIconHandle();
+  // Without an icon nothing is shown, and no message window is made for nothing.
+  if (icon == nullptr) return false;
+  messageWindow_ = std::make_unique<framework::UtilityWindow>(
+      [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        return IconWndProc(window, message, wParam, lParam);
+      });
+  iconData_ = NOTIFYICONDATAA{};
+  iconData_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  iconData_.hWnd = messageWindow_->Handle();
+  iconData_.uID = kTrayIconId;
+  iconData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  iconData_.uCallbackMessage = kTrayCallbackMessage;
+  iconData_.hIcon = icon;
+  CopyTip();
+  if (!Shell_NotifyIconA(NIM_ADD, &iconData_)) {
+    messageWindow_.reset();
+    throw ENotifyIconError(kAddFailed);
+  }
+  iconShown_ = true;
+  UpdateAnimation();
+  return true;
+}
+
+bool TTrayIcon::RemoveIcon() {
+  if (iconShown_) {
+    Shell_NotifyIconA(NIM_DELETE, &iconData_);  // a refusal changes nothing: the icon counts as gone
+    messageWindow_.reset();
+    iconShown_ = false;
+    StopAnimation();
+  }
+  return true;
+}
+
+bool TTrayIcon::UpdateIcon() {
+  if (!iconShown_) return ShouldShowIcon() ? AddIcon() : true;
+  iconData_.hIcon = CurrentIconHandle();
+  CopyTip();
+  if (iconData_.hIcon == nullptr) return false;  // the shell keeps showing the previous icon
+  if (!Shell_NotifyIconA(NIM_MODIFY, &iconData_)) throw ENotifyIconError(kModifyFailed);
+  return true;
+}
+
+void TTrayIcon::UpdateAnimation() {
+  if (visible_ && interval_ > 0) {
+    if (!animation_) animation_ = std::make_unique<TIconAnimation>(this);
+    animation_->Resume();
+    animation_->Interrupt();
+  } else if (animation_ && animation_->Started() && !animation_->Paused()) {
+    animation_->Pause();
+  }
+}
+
+void TTrayIcon::StopAnimation() {
+  if (animation_ && animation_->Started() && !animation_->Paused()) animation_->Pause();
+}
+
+bool TTrayIcon::RunAnimationStep() {
+  if (animationStopping_) return false;
+  if (animation_->Paused()) return true;  // paused since the step was handed over: no step
+  if (interval_ == 0 || !visible_) {
+    animation_->Pause();  // nothing to animate: the thread waits until woken
+    return true;
+  }
+  try {
+    AnimateStep();
+  } catch (...) {
+    // A failed step ends the animation without a report; it stays stopped.
+    animationFailed_ = true;
+    return false;
+  }
+  return true;
+}
+
+void TTrayIcon::AnimateStep() {
+  if (onIconAnimation_) {
+    onIconAnimation_(this);
+    UpdateIcon();
+    return;
+  }
+  const int next = resourceIconID_ + 1;
+  SetResourceIconID(next < resourceIconList_.Count() ? next : 0);
+}
+
+void TTrayIcon::SetIcon(const framework::TIcon* icon) {
+  if (icon != nullptr) {
+    icon_.Assign(*icon);
+  } else {
+    icon_.SetHandle(nullptr);  // the owned copy is destroyed, not leaked
+  }
+  if (Active()) UpdateIcon();
+}
+
+void TTrayIcon::SetTipHelp(const std::string& value) {
+  // Cut on a character boundary: a double-byte character is never split.
+  const std::string cut(framework::CutOnCharBoundary(value, kTipMaxBytes));
+  if (cut == tipHelp_) return;
+  tipHelp_ = cut;
+  if (Active()) UpdateIcon();
+}
+
+void TTrayIcon::SetMinimized(bool value) {
+  if (value == minimized_) return;
+  minimized_ = value;
+  if (!Active()) return;
+  if (ShouldShowIcon()) {
+    UpdateIcon();
+  } else {
+    RemoveIcon();
+  }
+}
+
+void TTrayIcon::SetVisible(bool value) {
+  if (value == visible_) return;
+  visible_ = value;
+  if (!Active()) return;
+  if (ShouldShowIcon()) {
+    AddIcon();
+  } else {
+    RemoveIcon();
+  }
+}
+
+int TTrayIcon::ResourceIconID() const {
+  if (resourceIconID_ >= resourceIconList_.Count()) resourceIconID_ = 0;
+  return resourceIconID_;
+}
+
+void TTrayIcon::SetResourceIconID(int value) {
+  if (value == resourceIconID_ && value != 0) return;
+  if (IsLoading()) {
+    resourceIconID_ = value;  // the list may not be loaded yet
+    return;
+  }
+  const int count = resourceIconList_.Count();
+  if (value >= count) value = count - 1;
+  if (value < 0) value = -1;
+  resourceIconID_ = value;
+  if (Active() && ShouldShowIcon()) UpdateIcon();
+}
+
+void TTrayIcon::SetResourceIconList(const framework::TStringList& list) {
+  if (resourceIconList_.Count() == 0) {
+    resourceIconList_.Assign(list);
+    if (Active() && ShouldShowIcon()) UpdateIcon();
+    return;
+  }
+  if (ResourceIconID() < 0) {
+    resourceIconList_.Assign(list);  // no entry selected: the shown icon does not depend on the list
+    return;
+  }
+  const std::string remembered = resourceIconList_.Strings(ResourceIconID());
+  resourceIconList_.Assign(list);
+  SetResourceIconID(ResourceIconID());
+  // An empty new list leaves no entry to compare: the icon source has changed.
+  const bool changed = resourceIconID_ < 0 || resourceIconList_.Strings(resourceIconID_) != remembered;
+  if (changed && Active() && ShouldShowIcon()) UpdateIcon();
+}
+
+void TTrayIcon::SetInterval(unsigned value) {
+  if (value == interval_) return;
+  if (value > 0 && value < kMinimumInterval) value = kMinimumInterval;
+  interval_ = value;
+  UpdateAnimation();  // in every state, also while loading
+}
+
+void TTrayIcon::PopupMenu(framework::TPopupMenu* menu, int x, int y) {
+  // The application window must be in the foreground, or the menu would not close when the user
+  // clicks elsewhere.
+  SetForegroundWindow(ApplicationWindow());
+  ProcessPendingMessages();
+  menu->Popup(x, y);
+}
+
+LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+  LRESULT result = 0;
+  if (message == kTrayCallbackMessage) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const int x = cursor.x;
+    const int y = cursor.y;
+    switch (static_cast<UINT>(lParam)) {
+      case WM_MOUSEMOVE:
+        if (onMouseMove_) onMouseMove_(this, 0, x, y);
+        break;
+      case WM_LBUTTONDOWN:
+        if (lButtonPopupMenu_ != nullptr && autoPopup_) {
+          PopupMenu(lButtonPopupMenu_, x, y);
+        } else if (onMouseDown_) {
+          onMouseDown_(this, TMouseButton::mbLeft, ssLeft, x, y);
+        }
+        break;
+      case WM_LBUTTONUP:
+        if (onMouseUp_) onMouseUp_(this, TMouseButton::mbLeft, ssLeft, x, y);
+        break;
+      case WM_LBUTTONDBLCLK:
+        if (onDblClick_) onDblClick_(this);
+        break;
+      case WM_RBUTTONDOWN:
+        if (rButtonPopupMenu_ != nullptr && autoPopup_) {
+          PopupMenu(rButtonPopupMenu_, x, y);
+        } else if (onMouseDown_) {
+          onMouseDown_(this, TMouseButton::mbRight, ssRight, x, y);
+        }
+        break;
+      case WM_RBUTTONUP:
+        if (onMouseUp_) onMouseUp_(this, TMouseButton::mbRight, ssRight, x, y);
+        break;
+      case WM_MBUTTONDOWN:
+        if (onMouseDown_) onMouseDown_(this, TMouseButton::mbMiddle, ssMiddle, x, y);
+        break;
+      case WM_MBUTTONUP:
+        if (onMouseUp_) onMouseUp_(this, TMouseButton::mbMiddle, ssMiddle, x, y);
+        break;
+      default:  // WM_RBUTTONDBLCLK and anything else: nothing
+        break;
+    }
+  } else if (message == WM_QUERYENDSESSION) {
+    result = 1;  // consent to the session's end
+  }
+  // Every message is answered here; none goes on to the default procedure.
+  ProcessPendingMessages();
+  return result;
+}
+
+void TTrayIcon::ApplicationMinimize(framework::TObject* sender) {
+  if (savedOnMinimize_) savedOnMinimize_(sender);
+  if (visible_ && minimized_) {
+    AddIcon();
+    if (hideOnTaskBar_) ShowWindow(ApplicationWindow(), SW_HIDE);  // takes the taskbar button away
+  }
+}
+
+void TTrayIcon::ApplicationRestore(framework::TObject* sender) {
+  if (savedOnRestore_) savedOnRestore_(sender);
+  if (minimized_) {
+    RemoveIcon();
+    if (auto* form = dynamic_cast<framework::TForm*>(Owner())) SetForegroundWindow(form->Handle());
+  }
+}
+
+void TTrayIcon::Loaded() {
+  if (!IsDesigning() && ShouldShowIcon()) AddIcon();
+  TComponent::Loaded();
+}
+
+void TTrayIcon::Notification(framework::TComponent* component, framework::Operation operation) {
+  TComponent::Notification(component, operation);
+  if (operation != framework::Operation::Remove) return;
+  if (component == lButtonPopupMenu_) lButtonPopupMenu_ = nullptr;
+  if (component == rButtonPopupMenu_) rButtonPopupMenu_ = nullptr;
+}
+
+const framework::PropertyTable& TTrayIcon::ClassProperties() {
+  static const framework::PropertyTable table = [] {
+    framework::PropertyTable t("TTrayIcon", &framework::TComponent::ClassProperties());
+    t.Boolean("AutoPopup", &TTrayIcon::AutoPopup, &TTrayIcon::SetAutoPopup, true)
+        .String("TipHelp", &TTrayIcon::TipHelp, &TTrayIcon::SetTipHelp)
+        .Boolean("Minimized", &TTrayIcon::Minimized, &TTrayIcon::SetMinimized, false)
+        .Boolean("Visible", &TTrayIcon::Visible, &TTrayIcon::SetVisible, true)
+        .Boolean("HideOnTaskBar", &TTrayIcon::HideOnTaskBar, &TTrayIcon::SetHideOnTaskBar, false)
+        .Integer("ResourceIconID", &TTrayIcon::ResourceIconID, &TTrayIcon::SetResourceIconID)
+        .Strings("ResourceIconList", &TTrayIcon::ResourceIconList)
+        .Integer("Interval", &TTrayIcon::Interval, &TTrayIcon::SetInterval, 1000)
+        .Reference("LButtonPopupMenu", &TTrayIcon::LButtonPopupMenu, &TTrayIcon::SetLButtonPopupMenu)
+        .Reference("RButtonPopupMenu", &TTrayIcon::RButtonPopupMenu, &TTrayIcon::SetRButtonPopupMenu)
+        .EventHandler("OnDblClick", &TTrayIcon::OnDblClick, &TTrayIcon::SetOnDblClick)
+        .EventHandler("OnMouseDown", &TTrayIcon::OnMouseDown, &TTrayIcon::SetOnMouseDown)
+        .EventHandler("OnMouseMove", &TTrayIcon::OnMouseMove, &TTrayIcon::SetOnMouseMove)
+        .EventHandler("OnMouseUp", &TTrayIcon::OnMouseUp, &TTrayIcon::SetOnMouseUp)
+        .EventHandler("OnIconAnimation", &TTrayIcon::OnIconAnimation, &TTrayIcon::SetOnIconAnimation);
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace tray

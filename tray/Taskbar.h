@@ -1,0 +1,176 @@
+// TTrayIcon: one icon in the shell's notification area, with a tip, mouse events and popup menus,
+// optionally shown only while the application is minimised (hiding its taskbar button), and an
+// optional animation through icon resources of the executable, stepped by TIconAnimation.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "framework/Component.h"
+#include "framework/Event.h"
+#include "framework/Handles.h"
+#include "framework/Icon.h"
+#include "framework/Menus.h"
+#include "framework/StringList.h"
+#include "framework/Thread.h"
+#include "framework/UtilityWindow.h"
+
+namespace tray {
+
+// The shell reports mouse actions on the icon with this message to the hidden window.
+constexpr UINT kTrayCallbackMessage = WM_USER + 200;
+constexpr UINT kTrayIconId = 1;
+// The tip keeps at most this many bytes, so it fits the record's 64-byte field with its NUL.
+constexpr size_t kTipMaxBytes = 62;
+// Animation periods below this are raised to it.
+constexpr unsigned kMinimumInterval = 50;
+
+class ENotifyIconError : public framework::Exception {
+ public:
+  using Exception::Exception;
+};
+
+enum class TMouseButton : unsigned char { mbLeft, mbRight, mbMiddle };
+// A set of shift-state flags as one byte; the component passes the empty set or one button's flag.
+using TShiftState = unsigned char;
+constexpr TShiftState ssLeft = 1u << 3;
+constexpr TShiftState ssRight = 1u << 4;
+constexpr TShiftState ssMiddle = 1u << 5;
+
+using TMouseEvent = framework::Event<framework::TObject*, TMouseButton, TShiftState, int, int>;
+using TMouseMoveEvent = framework::Event<framework::TObject*, TShiftState, int, int>;
+
+class TTrayIcon;
+
+// Steps the animation of one tray icon. Each step runs on the main thread (handed over and waited
+// for), so it never races with the main thread's changes to the component or its destruction.
+class TIconAnimation : public framework::TThread {
+ public:
+  explicit TIconAnimation(TTrayIcon* trayIcon);
+  TTrayIcon* TrayIcon() const { return trayIcon_; }
+  // Restarts the wait between two steps, so a new interval takes effect at once.
+  void Interrupt() { SetEvent(interrupt_.get()); }
+  // Asks the thread to end: a step queued for the main thread is dropped, a wait is cut short.
+  void Stop();
+
+ protected:
+  void Execute() override;
+
+ private:
+  TTrayIcon* trayIcon_;
+  framework::UniqueHandle stop_;       // manual-reset
+  framework::UniqueHandle interrupt_;  // auto-reset
+};
+
+class TTrayIcon : public framework::TComponent {
+ public:
+  explicit TTrayIcon(framework::TComponent* owner);
+  ~TTrayIcon() override;
+
+  bool AutoPopup() const { return autoPopup_; }
+  void SetAutoPopup(bool value) { autoPopup_ = value; }
+  // The explicit icon; it wins over every other source when it holds a handle.
+  framework::TIcon& Icon() { return icon_; }
+  // Copies the given icon (nullptr clears the owned one).
+  void SetIcon(const framework::TIcon* icon);
+  const std::string& TipHelp() const { return tipHelp_; }
+  void SetTipHelp(const std::string& value);
+  bool Minimized() const { return minimized_; }
+  void SetMinimized(bool value);
+  bool Visible() const { return visible_; }
+  void SetVisible(bool value);
+  bool HideOnTaskBar() const { return hideOnTaskBar_; }
+  void SetHideOnTaskBar(bool value) { hideOnTaskBar_ = value; }
+  // Reading resets an index at or beyond the list's end to 0.
+  int ResourceIconID() const;
+  void SetResourceIconID(int value);
+  framework::TStringList& ResourceIconList() { return resourceIconList_; }
+  void SetResourceIconList(const framework::TStringList& list);
+  unsigned Interval() const { return interval_; }
+  void SetInterval(unsigned value);
+  framework::TPopupMenu* LButtonPopupMenu() const { return lButtonPopupMenu_; }
+  void SetLButtonPopupMenu(framework::TPopupMenu* menu) { lButtonPopupMenu_ = menu; }
+  framework::TPopupMenu* RButtonPopupMenu() const { return rButtonPopupMenu_; }
+  void SetRButtonPopupMenu(framework::TPopupMenu* menu) { rButtonPopupMenu_ = menu; }
+
+  const framework::TNotifyEvent& OnDblClick() const { return onDblClick_; }
+  void SetOnDblClick(framework::TNotifyEvent handler) { onDblClick_ = std::move(handler); }
+  const TMouseEvent& OnMouseDown() const { return onMouseDown_; }
+  void SetOnMouseDown(TMouseEvent handler) { onMouseDown_ = std::move(handler); }
+  const TMouseMoveEvent& OnMouseMove() const { return onMouseMove_; }
+  void SetOnMouseMove(TMouseMoveEvent handler) { onMouseMove_ = std::move(handler); }
+  const TMouseEvent& OnMouseUp() const { return onMouseUp_; }
+  void SetOnMouseUp(TMouseEvent handler) { onMouseUp_ = std::move(handler); }
+  const framework::TNotifyEvent& OnIconAnimation() const { return onIconAnimation_; }
+  void SetOnIconAnimation(framework::TNotifyEvent handler) { onIconAnimation_ = std::move(handler); }
+
+  // The internal operations, public so their behaviour can be observed.
+  bool ShouldShowIcon() const;
+  HICON CurrentIconHandle();
+  bool AddIcon();
+  bool RemoveIcon();
+  bool UpdateIcon();
+  void UpdateAnimation();
+  void StopAnimation();
+  void AnimateStep();
+  void ApplicationMinimize(framework::TObject* sender);
+  void ApplicationRestore(framework::TObject* sender);
+  LRESULT IconWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  bool IconShown() const { return iconShown_; }
+  // The hidden window that receives the shell's notifications; null while no icon is shown.
+  HWND MessageWindow() const { return messageWindow_ ? messageWindow_->Handle() : nullptr; }
+  const NOTIFYICONDATAA& IconData() const { return iconData_; }
+  TIconAnimation* Animation() const { return animation_.get(); }
+
+  void Loaded() override;
+  void Notification(framework::TComponent* component, framework::Operation operation) override;
+
+  static const framework::PropertyTable& ClassProperties();
+  const framework::PropertyTable& Published() const override { return ClassProperties(); }
+
+ private:
+  friend class TIconAnimation;
+
+  // Neither in a designer nor being loaded: setters act.
+  bool Active() const { return !IsDesigning() && !IsLoading(); }
+  void CopyTip();
+  // One animation step on the main thread, unless the animation was paused meanwhile; pauses the
+  // thread when there is nothing to animate. False: the thread is to end.
+  bool RunAnimationStep();
+  void PopupMenu(framework::TPopupMenu* menu, int x, int y);
+
+  bool autoPopup_ = true;
+  framework::TIcon icon_;
+  std::string tipHelp_ = "TipHelp";
+  bool minimized_ = false;
+  std::atomic<bool> visible_{true};
+  bool hideOnTaskBar_ = false;
+  mutable int resourceIconID_ = -1;
+  framework::TStringList resourceIconList_;
+  std::atomic<unsigned> interval_{0};
+  framework::TPopupMenu* lButtonPopupMenu_ = nullptr;
+  framework::TPopupMenu* rButtonPopupMenu_ = nullptr;
+  framework::TNotifyEvent onDblClick_;
+  TMouseEvent onMouseDown_;
+  TMouseMoveEvent onMouseMove_;
+  TMouseEvent onMouseUp_;
+  framework::TNotifyEvent onIconAnimation_;
+
+  NOTIFYICONDATAA iconData_{};
+  bool iconShown_ = false;
+  std::unique_ptr<framework::UtilityWindow> messageWindow_;
+  std::unique_ptr<framework::TIcon> cachedResourceIcon_;
+  std::unique_ptr<TIconAnimation> animation_;
+  bool animationStopping_ = false;
+  bool animationFailed_ = false;
+  bool hooked_ = false;
+  framework::TNotifyEvent savedOnMinimize_;
+  framework::TNotifyEvent savedOnRestore_;
+};
+
+}  // namespace tray
