@@ -91,7 +91,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   const Options options = Parse(argc, argv);
   if (!options.report.empty()) WriteReport(options.report);
 
@@ -126,3 +126,6 @@ int main(int argc, char** argv) {
   }
   ExitProcess(options.exitCode);
 }
+
+// MinGW's start-up code enters through main in the GUI build as in the console build.
+int main(int argc, char** argv) { return Run(argc, argv); }

@@ -1,0 +1,51 @@
+// Event log of the stand-in programs.
+#include "tools/StandInLog.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "framework/Paths.h"
+
+namespace standin {
+
+long long NowMicroseconds() {
+  LARGE_INTEGER counter;
+  LARGE_INTEGER frequency;
+  QueryPerformanceCounter(&counter);
+  QueryPerformanceFrequency(&frequency);
+  return static_cast<long long>(counter.QuadPart / (frequency.QuadPart / 1000000.0));
+}
+
+EventLog::EventLog(std::string path) : path_(std::move(path)) {
+  const std::string exe = framework::ModuleFileName();
+  program_ = framework::ExtractFileName(exe);
+  const size_t dot = program_.rfind('.');
+  if (dot != std::string::npos) program_.erase(dot);
+  if (path_.empty()) path_ = framework::ExtractFilePath(exe) + program_ + ".log";
+}
+
+void EventLog::Write(const std::string& event) const {
+  // Opened for each line and appended to, so several programs can share one file.
+  FILE* file = std::fopen(path_.c_str(), "ab");
+  if (file == nullptr) return;
+  std::fprintf(file, "%lld %s[%lu] %s\n", NowMicroseconds(), program_.c_str(),
+               static_cast<unsigned long>(GetCurrentProcessId()), event.c_str());
+  std::fclose(file);
+}
+
+std::string Option(int argc, char** argv, const std::string& option, const std::string& fallback) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (option == argv[i]) return argv[i + 1];
+  }
+  return fallback;
+}
+
+bool HasFlag(int argc, char** argv, const std::string& flag) {
+  for (int i = 1; i < argc; ++i) {
+    if (flag == argv[i]) return true;
+  }
+  return false;
+}
+
+}  // namespace standin
