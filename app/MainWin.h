@@ -1,17 +1,57 @@
-// The launcher window: never shown, stored minimised, carrying the launcher's components.
+// The launcher window: never shown, stored minimised, carrying the launcher's components. Its four
+// handlers are the launch sequence: start the proxy and the mail client (or the configuration
+// program when a setting is missing), bring the client's windows to the front, end the proxy when
+// the client ends, and close five seconds later.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
 #include "framework/Forms.h"
+#include "framework/Menus.h"
+#include "framework/Timer.h"
+#include "launch/ExFile.h"
+#include "launch/Process.h"
+#include "settings/IniGT.h"
+#include "tray/Taskbar.h"
+#include "winlist/WinList.h"
 
 class TForm1 : public framework::TForm {
  public:
   explicit TForm1(framework::TComponent* owner);
+  ~TForm1() override;
+
+  // The launch sequence, run once at the end of construction.
+  void FormCreate(framework::TObject* sender);
+  // The mail client has ended (raised on the command runner's worker thread).
+  void Process1Finished(framework::TObject* sender, std::uint32_t exitCode);
+  void Timer1Timer(framework::TObject* sender);
+  void Exit1Click(framework::TObject* sender);
+
+  tray::TTrayIcon* TrayIcon1 = nullptr;
+  framework::TPopupMenu* PopupMenu1 = nullptr;
+  framework::TMenuItem* Exit1 = nullptr;
+  launch::TProcess* Process1 = nullptr;
+  framework::TTimer* Timer1 = nullptr;
+  launch::TExFile* ExFile1 = nullptr;
+  settings::TIniGT* IniGT1 = nullptr;
+  winlist::TWinList* WinList1 = nullptr;
+
+  // The configuration program's path for an executable path: its directory, then "\Cunfigure.exe"
+  // (a drive root keeps its backslash, so the path then holds two in a row).
+  static std::string ConfigurationProgramPath(const std::string& executablePath);
+
+  void Loaded() override;
 
   static const framework::PropertyTable& ClassProperties();
   const framework::PropertyTable& Published() const override { return ClassProperties(); }
 
  protected:
   const framework::ClassRegistry& DescriptionClasses() const override;
+
+ private:
+  // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // The launcher window, set before its construction runs.
