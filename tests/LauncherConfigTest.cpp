@@ -152,3 +152,37 @@ TEST(Launcher, StartsMinimisedAndEndsWithCodeZeroWhenItsMainWindowCloses) {
   GetExitCodeProcess(launcher.process.get(), &exitCode);
   EXPECT_EQ(exitCode, 0u);
 }
+
+TEST(ConfigurationProgram, WritesTheSettingsTheLauncherReads) {
+  TempDir install;
+  const std::string configure = install / "Cunfigure.exe";
+  ASSERT_TRUE(CopyFileA(BuiltProgram("Cunfigure.exe").c_str(), configure.c_str(), FALSE));
+  const testsupport::RunResult set =
+      RunProgram("\"" + configure + "\" /set \"\\\"C:\\Program Files\\m.exe\\\" -x\" C:\\p\\proxy.exe");
+  EXPECT_EQ(set.exitCode, 0u);
+  EXPECT_EQ(Probe(install), Expected("\"C:\\Program Files\\m.exe\" -x", "C:\\p\\proxy.exe", install));
+}
+
+TEST(ConfigurationProgram, ItsWindowEditsTheSettings) {
+  TempDir install;
+  WriteFileBytes(install / "TolvaneOndrel.ini", "[Path]\r\nMail=old.exe\r\n");
+  const std::string configure = install / "Cunfigure.exe";
+  ASSERT_TRUE(CopyFileA(BuiltProgram("Cunfigure.exe").c_str(), configure.c_str(), FALSE));
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string commandLine = "\"" + configure + "\" ";  // as the launcher starts it: path and a blank
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  framework::ProcessHandles program = framework::ProcessHandles::Adopt(info);
+  HWND window = WaitForWindow(program.processId, "Cunfigure");
+  ASSERT_NE(window, nullptr);
+  for (int i = 0; i < 250 && !IsWindowVisible(window); ++i) Sleep(20);  // shown once its fields exist
+  char mail[64] = "";
+  GetDlgItemTextA(window, 101, mail, sizeof mail);
+  EXPECT_STREQ(mail, "old.exe");  // the current values are shown
+  SetDlgItemTextA(window, 101, "new.exe /y");
+  SetDlgItemTextA(window, 102, "C:\\\x95\x5C\\proxy.exe");
+  PostMessageA(window, WM_COMMAND, IDOK, 0);
+  ASSERT_EQ(WaitForSingleObject(program.process.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(Probe(install), Expected("new.exe /y", "C:\\\x95\x5C\\proxy.exe", install));
+}

@@ -3,7 +3,8 @@
 //
 //   DemoProxy [--log <file>] [--no-window] [--exit-after <ms>]
 //
-// --no-window: own no top-level window at all (the launcher then cannot end it).
+// --no-window (or DEMO_PROXY_NO_WINDOW set in its environment): own no top-level window at all (the
+// launcher then cannot end it).
 #include <windows.h>
 
 #include <cstdlib>
@@ -13,7 +14,9 @@
 
 int Run(int argc, char** argv) {
   const standin::EventLog log(standin::Option(argc, argv, "--log"));
-  const bool noWindow = standin::HasFlag(argc, argv, "--no-window");
+  // The launcher starts the proxy without parameters, so it can also be told through its environment.
+  const bool noWindow = standin::HasFlag(argc, argv, "--no-window") ||
+                        GetEnvironmentVariableA("DEMO_PROXY_NO_WINDOW", nullptr, 0) > 0;
   log.Write(noWindow ? "started without a window" : "started");
 
   if (!noWindow) {
