@@ -1,0 +1,333 @@
+// The launcher end to end: the real program, installed in a temporary folder with the mail client
+// and proxy stand-ins, run under Wine. Timings come from the stand-ins' logs and from watching the
+// processes, all on the one machine-wide clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <sstream>
+#include <thread>
+
+#include "framework/Handles.h"
+#include "tests/TestSupport.h"
+#include "tools/StandInLog.h"
+
+using testsupport::BuiltProgram;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+struct LogEvent {
+  long long us = 0;
+  std::string program;
+  DWORD processId = 0;
+  std::string text;
+};
+
+std::vector<LogEvent> ReadEvents(const std::string& path) {
+  std::vector<LogEvent> events;
+  std::istringstream lines(ReadFileBytes(path));
+  std::string line;
+  while (std::getline(lines, line)) {
+    LogEvent event;
+    std::istringstream fields(line);
+    std::string who;
+    fields >> event.us >> who;
+    const size_t open = who.find('[');
+    if (open == std::string::npos) continue;
+    event.program = who.substr(0, open);
+    event.processId = static_cast<DWORD>(std::stoul(who.substr(open + 1)));
+    std::getline(fields, event.text);
+    if (!event.text.empty() && event.text[0] == ' ') event.text.erase(0, 1);
+    events.push_back(event);
+  }
+  return events;
+}
+
+const LogEvent* FindEvent(const std::vector<LogEvent>& events, const std::string& prefix) {
+  for (const LogEvent& event : events) {
+    if (event.text.compare(0, prefix.size(), prefix) == 0) return &event;
+  }
+  return nullptr;
+}
+
+double Ms(long long from, long long to) { return (to - from) / 1000.0; }
+
+// Waits on a process and stamps the moment it ended.
+class ProcessWatch {
+ public:
+  explicit ProcessWatch(DWORD processId)
+      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId)) {
+    if (process_) {
+      thread_ = std::thread([this] {
+        WaitForSingleObject(process_.get(), INFINITE);
+        endedUs_ = standin::NowMicroseconds();
+      });
+    }
+  }
+  ~ProcessWatch() {
+    if (process_ && endedUs_ == 0) TerminateProcess(process_.get(), 1);  // leave nothing running
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Ended(DWORD waitMs = 0) { return process_ && WaitForSingleObject(process_.get(), waitMs) == WAIT_OBJECT_0; }
+  long long EndedUs() const { return endedUs_; }
+
+ private:
+  framework::UniqueHandle process_;
+  std::atomic<long long> endedUs_{0};
+  std::thread thread_;
+};
+
+// A launcher installed with the stand-ins in a folder of its own.
+class Installation {
+ public:
+  explicit Installation(const std::string& suffix = "") : dir_(suffix) {
+    for (const char* program : {"TolvaneLauncher.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
+      CopyFileA(BuiltProgram(program).c_str(), (dir_ / program).c_str(), FALSE);
+    }
+  }
+
+  std::string Path(const std::string& name) const { return dir_ / name; }
+  std::string MailCommand(const std::string& arguments) const {
+    return "\"" + Path("DemoMailClient.exe") + "\" --log \"" + Path("mail.log") + "\" " + arguments;
+  }
+  void WriteSettings(const std::string& mail, const std::string& proxy) const {
+    std::string content = "[Path]\r\n";
+    if (!mail.empty()) content += "Mail=" + mail + "\r\n";
+    if (!proxy.empty()) content += "Ondrel=" + proxy + "\r\n";
+    WriteFileBytes(Path("TolvaneOndrel.ini"), content);
+  }
+  // A stand-in configuration program: a copy of the proxy stand-in, logging to Cunfigure.log.
+  void AddConfigurationStandIn() const {
+    CopyFileA(BuiltProgram("DemoProxy.exe").c_str(), Path("Cunfigure.exe").c_str(), FALSE);
+  }
+
+  std::vector<LogEvent> MailEvents() const { return ReadEvents(Path("mail.log")); }
+  std::vector<LogEvent> ProxyEvents() const { return ReadEvents(Path("DemoProxy.log")); }
+  std::vector<LogEvent> ConfigurationEvents() const { return ReadEvents(Path("Cunfigure.log")); }
+
+  // Starts the launcher from another current directory.
+  void StartLauncher() {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
+    startedUs_ = standin::NowMicroseconds();
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               elsewhere_.Path().c_str(), &startup, &info));
+    launcher_ = framework::ProcessHandles::Adopt(info);
+  }
+  long long LauncherStartedUs() const { return startedUs_; }
+  DWORD LauncherProcessId() const { return launcher_.processId; }
+
+  // Waits for the launcher to end; returns false on time-out.
+  bool WaitForLauncher(DWORD timeoutMs) {
+    if (WaitForSingleObject(launcher_.process.get(), timeoutMs) != WAIT_OBJECT_0) return false;
+    endedUs_ = standin::NowMicroseconds();
+    GetExitCodeProcess(launcher_.process.get(), &exitCode_);
+    return true;
+  }
+  long long LauncherEndedUs() const { return endedUs_; }
+  DWORD LauncherExitCode() const { return exitCode_; }
+  bool LauncherRunning() const { return WaitForSingleObject(launcher_.process.get(), 0) == WAIT_TIMEOUT; }
+
+  // Waits until a log holds an event starting with prefix.
+  template <class Read>
+  const LogEvent WaitForEvent(Read read, const std::string& prefix, DWORD timeoutMs) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+      const std::vector<LogEvent> events = read();
+      if (const LogEvent* event = FindEvent(events, prefix)) return *event;
+      Sleep(20);
+    }
+    return LogEvent{};
+  }
+
+  ~Installation() {
+    if (launcher_.process && LauncherRunning()) TerminateProcess(launcher_.process.get(), 1);
+    // The stand-ins outlive the launcher in some runs: end them before the folder goes.
+    for (const auto& events : {MailEvents(), ProxyEvents(), ConfigurationEvents()}) {
+      for (const LogEvent& event : events) {
+        framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event.processId));
+        if (process) {
+          TerminateProcess(process.get(), 1);
+          WaitForSingleObject(process.get(), 2000);
+        }
+      }
+    }
+  }
+
+ private:
+  TempDir dir_;
+  TempDir elsewhere_;
+  framework::ProcessHandles launcher_;
+  long long startedUs_ = 0;
+  long long endedUs_ = 0;
+  DWORD exitCode_ = 0;
+};
+
+// One ordinary run: the client ends by itself after closeAfterMs with exitCode.
+void CheckOrdinaryRun(Installation& installation, const std::string& exitCode) {
+  installation.WriteSettings(installation.MailCommand("--close-after 2500 --exit " + exitCode),
+                             installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  const LogEvent proxyStarted =
+      installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
+  ASSERT_NE(proxyStarted.processId, 0u) << "the proxy did not start";
+  ProcessWatch proxy(proxyStarted.processId);
+
+  ASSERT_TRUE(installation.WaitForLauncher(20000)) << "the launcher did not end";
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+
+  const std::vector<LogEvent> mail = installation.MailEvents();
+  const LogEvent* clientStarted = FindEvent(mail, "started");
+  const LogEvent* foreground = FindEvent(mail, "foreground TOLVANE MAIL");
+  const LogEvent* clientEnded = FindEvent(mail, "ended with exit code");
+  ASSERT_NE(clientStarted, nullptr);
+  ASSERT_NE(foreground, nullptr) << "the client's window was not brought to the front";
+  ASSERT_NE(clientEnded, nullptr);
+  EXPECT_LT(proxyStarted.us, clientStarted->us) << "the proxy starts before the client";
+  // The search for the client's windows comes a second after the client was started.
+  EXPECT_GE(Ms(clientStarted->us, foreground->us), 800.0);
+  EXPECT_LE(Ms(clientStarted->us, foreground->us), 1600.0);
+
+  ASSERT_TRUE(proxy.Ended(2000)) << "the proxy was not terminated";
+  EXPECT_GE(Ms(clientEnded->us, proxy.EndedUs()), 0.0);
+  EXPECT_LE(Ms(clientEnded->us, proxy.EndedUs()), 500.0);
+  EXPECT_GE(Ms(clientEnded->us, installation.LauncherEndedUs()), 4900.0);
+  EXPECT_LE(Ms(clientEnded->us, installation.LauncherEndedUs()), 6000.0);
+}
+
+}  // namespace
+
+TEST(LaunchSequence, ClientExitingWithCode7EndsTheProxyAndTheLauncher5sLater) {
+  Installation installation;
+  CheckOrdinaryRun(installation, "7");
+}
+
+TEST(LaunchSequence, ClientExitingWithCode0EndsTheProxyAndTheLauncher5sLater) {
+  Installation installation;
+  CheckOrdinaryRun(installation, "0");
+}
+
+TEST(LaunchSequence, ClientCrashingWithAnAccessViolationCodeEndsTheProxyAndTheLauncher5sLater) {
+  Installation installation;
+  CheckOrdinaryRun(installation, "0xC0000005");
+}
+
+TEST(LaunchSequence, WorksTheSameFromAFolderWithBlanksAndJapaneseNames) {
+  Installation installation(" \x95\x5C \x83\x4C\x83\x8B");  // " 表 キル"
+  CheckOrdinaryRun(installation, "3");
+}
+
+namespace {
+struct TitledWindows {
+  DWORD processId;
+  std::vector<std::string> titles;
+};
+
+BOOL CALLBACK CollectMailWindows(HWND window, LPARAM parameter) {
+  auto* collected = reinterpret_cast<TitledWindows*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char title[256] = "";
+  GetWindowTextA(window, title, sizeof title);
+  if (processId == collected->processId && std::string(title).find("TOLVANE MAIL") != std::string::npos) {
+    collected->titles.emplace_back(title);
+  }
+  return TRUE;
+}
+}  // namespace
+
+TEST(LaunchSequence, EveryMatchingWindowComesForwardInListOrderButNotOtherLetterCase) {
+  Installation installation;
+  installation.WriteSettings(
+      installation.MailCommand("--close-after 2000 --extra-window \"Tolvane Mail notes\" "
+                               "--extra-window \"Compose - TOLVANE MAIL\""),
+      installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  // Once the client's windows exist, and before the launcher looks (a second after the start),
+  // note the order in which the desktop lists the matching ones.
+  const LogEvent lastWindow = installation.WaitForEvent([&] { return installation.MailEvents(); },
+                                                        "window Compose - TOLVANE MAIL", 8000);
+  ASSERT_NE(lastWindow.processId, 0u);
+  TitledWindows expected{lastWindow.processId, {}};
+  EnumWindows(CollectMailWindows, reinterpret_cast<LPARAM>(&expected));
+  ASSERT_EQ(expected.titles.size(), 2u);
+
+  ASSERT_TRUE(installation.WaitForLauncher(20000));
+  std::vector<std::string> broughtForward;
+  for (const LogEvent& event : installation.MailEvents()) {
+    if (event.text.compare(0, 11, "foreground ") == 0) broughtForward.push_back(event.text.substr(11));
+  }
+  EXPECT_EQ(broughtForward, expected.titles);
+}
+
+TEST(LaunchSequence, AProxyWithoutATopLevelWindowKeepsRunning) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 500"), installation.Path("DemoProxy.exe"));
+  SetEnvironmentVariableA("DEMO_PROXY_NO_WINDOW", "1");  // inherited by the launcher and the proxy
+  installation.StartLauncher();
+  SetEnvironmentVariableA("DEMO_PROXY_NO_WINDOW", nullptr);
+  const LogEvent proxyStarted =
+      installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started without a window", 8000);
+  ASSERT_NE(proxyStarted.processId, 0u);
+  ProcessWatch proxy(proxyStarted.processId);
+  ASSERT_TRUE(installation.WaitForLauncher(20000));
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_FALSE(proxy.Ended(300));
+}
+
+namespace {
+void CheckConfigurationRun(Installation& installation) {
+  installation.AddConfigurationStandIn();
+  installation.StartLauncher();
+  const LogEvent started =
+      installation.WaitForEvent([&] { return installation.ConfigurationEvents(); }, "started", 8000);
+  EXPECT_NE(started.processId, 0u) << "the configuration program did not start";
+  ASSERT_TRUE(installation.WaitForLauncher(20000));
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_GE(Ms(installation.LauncherStartedUs(), installation.LauncherEndedUs()), 4900.0);
+  EXPECT_LE(Ms(installation.LauncherStartedUs(), installation.LauncherEndedUs()), 7500.0);
+  EXPECT_TRUE(installation.MailEvents().empty()) << "the client was started";
+  EXPECT_TRUE(installation.ProxyEvents().empty()) << "the proxy was started";
+}
+}  // namespace
+
+TEST(LaunchSequence, WithoutAMailCommandTheConfigurationProgramStartsAndTheLauncherEnds) {
+  Installation installation;
+  installation.WriteSettings("", installation.Path("DemoProxy.exe"));
+  CheckConfigurationRun(installation);
+}
+
+TEST(LaunchSequence, WithoutAProxyPathTheConfigurationProgramStartsAndTheLauncherEnds) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand(""), "");
+  CheckConfigurationRun(installation);
+}
+
+TEST(LaunchSequence, WithoutASettingsFileTheConfigurationProgramStartsAndTheLauncherEnds) {
+  Installation installation;
+  CheckConfigurationRun(installation);
+}
+
+TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
+  Installation installation;
+  installation.WriteSettings("C:\\no\\such\\client.exe", installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  Sleep(6500);  // longer than the close delay would be
+  EXPECT_TRUE(installation.LauncherRunning());
+  HWND form = nullptr;
+  // The launcher ends only when it is told to (as the tray menu would).
+  for (HWND window = FindWindowExA(nullptr, nullptr, "TForm1", nullptr); window != nullptr;
+       window = FindWindowExA(nullptr, window, "TForm1", nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == installation.LauncherProcessId()) form = window;
+  }
+  ASSERT_NE(form, nullptr);
+  PostMessageA(form, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(installation.WaitForLauncher(5000));
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+}
