@@ -1,27 +1,39 @@
 #!/usr/bin/env bash
-# Builds the launcher and runs it once under Wine + Xvfb from a temporary install folder with a
-# "TolvaneOndrel.ini", printing what it read and what happened. Safe to run again.
+# Builds the launcher and runs it once under Wine + Xvfb, installed in a temporary folder with the
+# demo mail client and proxy and a "TolvaneOndrel.ini"; prints a timeline of what happened and saves
+# a screenshot taken while the mail client runs. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash cmake/deps.sh
 cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64 --target TolvaneLauncher SettingsProbe DemoDriver SessionKeeper
+cmake --build --preset x86_64 --target TolvaneLauncher DemoMailClient DemoProxy DemoDriver SettingsProbe SessionKeeper
 
+bin="$PWD/build/x86_64/bin"
 install_dir=$(mktemp -d /tmp/tolvane-demo.XXXXXX)
-bin=build/x86_64/bin
-cp "$bin/TolvaneLauncher.exe" "$bin/SettingsProbe.exe" "$install_dir/"
-printf '[Path]\r\nMail=C:\\windows\\notepad.exe\r\nOndrel=C:\\windows\\system32\\winver.exe\r\n' \
-  > "$install_dir/TolvaneOndrel.ini"
+shot_dir="$PWD/build/demo"
+mkdir -p "$shot_dir"
+cp "$bin/TolvaneLauncher.exe" "$bin/DemoMailClient.exe" "$bin/DemoProxy.exe" "$bin/SettingsProbe.exe" "$install_dir/"
 
 cat > "$install_dir/run.sh" <<RUN
 set -e
 w=/usr/lib/wine/wine64
-echo "Install folder: \$(\$w winepath -w "$install_dir" 2>/dev/null)"
-echo "Settings the launcher reads:"
-\$w "$install_dir/SettingsProbe.exe" | sed 's/^/  /'
-echo "Run:"
-\$w "$PWD/$bin/DemoDriver.exe" "\$(\$w winepath -w "$install_dir/TolvaneLauncher.exe" 2>/dev/null)" 3 | sed 's/^/  /'
+folder=\$(\$w winepath -w "$install_dir" 2>/dev/null)
+printf '[Path]\r\nMail="%s\\\\DemoMailClient.exe" --log "%s\\\\mail.log"\r\nOndrel=%s\\\\DemoProxy.exe\r\n' \
+  "\$folder" "\$folder" "\$folder" > "$install_dir/TolvaneOndrel.ini"
+echo "Install folder: \$folder"
+echo "TolvaneOndrel.ini:"
+sed 's/^/  /; s/\r\$//' "$install_dir/TolvaneOndrel.ini"
+echo "What the launcher reads from it:"
+\$w "$install_dir/SettingsProbe.exe" | grep -v '^Path=' | sed 's/^/  /'
+echo "Timeline (the demo closes the mail client's window after 5 s, as its user would):"
+\$w "$bin/DemoDriver.exe" "\$folder" 5 > "$install_dir/timeline.txt" &
+driver=\$!
+sleep 3.5
+xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"$shot_dir/screenshot.png"
+wait \$driver
+sed 's/^/  /' "$install_dir/timeline.txt"
+echo "Screenshot while the mail client ran (tray icon at the bottom right): $shot_dir/screenshot.png"
 RUN
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash "$install_dir/run.sh"

@@ -1,91 +1,135 @@
-// Drives one demo run of the launcher and tells what happened:
-//   DemoDriver <launcher.exe> [seconds]
-// starts the launcher in its own folder, waits for its window, reports its state, closes its main
-// window after the given seconds (default 3) as the tray menu will, and prints its exit code.
+// Drives one demo run of the launcher installed with the stand-ins, and prints a timeline:
+//   DemoDriver <install folder> [seconds until the client is closed]
+// The folder holds TolvaneLauncher.exe, the stand-ins and "TolvaneOndrel.ini" whose mail command
+// logs to mail.log there. The driver starts the launcher, closes the client's window after the
+// given seconds (default 5) as the user would, and tells when the proxy and the client started,
+// when the client came to the front and ended, when the proxy was terminated and when and how the
+// launcher ended.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "framework/Handles.h"
-#include "framework/Paths.h"
+#include "tools/StandInLog.h"
 
 namespace {
-struct Search {
-  DWORD processId;
-  const char* className;
-  HWND found;
+struct Line {
+  long long us;
+  std::string text;
 };
 
-BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<Search*>(parameter);
+std::vector<Line> ReadLog(const std::string& path, const std::string& label) {
+  std::vector<Line> lines;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    long long us = 0;
+    std::string who;
+    fields >> us >> who;
+    std::string rest;
+    std::getline(fields, rest);
+    lines.push_back({us, label + rest});
+  }
+  return lines;
+}
+
+DWORD ProcessIdIn(const std::string& logPath) {
+  std::ifstream in(logPath, std::ios::binary);
+  std::string line;
+  if (!std::getline(in, line)) return 0;
+  const size_t open = line.find('[');
+  return open == std::string::npos ? 0 : static_cast<DWORD>(std::strtoul(line.c_str() + open + 1, nullptr, 10));
+}
+
+struct Found {
+  DWORD processId;
+  HWND window;
+};
+
+BOOL CALLBACK FindMailWindow(HWND window, LPARAM parameter) {
+  auto* found = reinterpret_cast<Found*>(parameter);
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  char className[64] = "";
+  char className[32] = "";
   GetClassNameA(window, className, sizeof className);
-  if (processId == search->processId && std::string(className) == search->className) {
-    search->found = window;
-    return FALSE;
+  if (processId == found->processId && std::string(className) == "DemoMailClient") {
+    found->window = window;  // the last one listed is the first made: the main window
   }
   return TRUE;
 }
-
-HWND WaitForWindow(DWORD processId, const char* className, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeoutMs) {
-    Search search{processId, className, nullptr};
-    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
-    Sleep(20);
-  }
-  return nullptr;
-}
-
-double Seconds(DWORD since) { return (GetTickCount() - since) / 1000.0; }
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: DemoDriver <launcher.exe> [seconds]\n");
+    std::fprintf(stderr, "usage: DemoDriver <install folder> [seconds]\n");
     return 2;
   }
-  const std::string launcher = argv[1];
-  const DWORD closeAfterMs = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 3.0) * 1000);
-  const std::string folder = framework::ExtractFileDir(launcher);
+  const std::string folder = argv[1];
+  const DWORD closeAfterMs = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 5.0) * 1000);
+  const std::string mailLog = folder + "\\mail.log";
+  const std::string proxyLog = folder + "\\DemoProxy.log";
 
-  const DWORD start = GetTickCount();
+  std::vector<Line> timeline;
+  const long long start = standin::NowMicroseconds();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  std::string commandLine = "\"" + launcher + "\"";
+  std::string commandLine = "\"" + folder + "\\TolvaneLauncher.exe\"";
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                       &info)) {
-    std::printf("could not start %s (error %lu)\n", launcher.c_str(), GetLastError());
+    std::printf("could not start the launcher (error %lu)\n", GetLastError());
     return 1;
   }
-  framework::ProcessHandles process = framework::ProcessHandles::Adopt(info);
-  std::printf("%6.2f s  launcher started (process %lu)\n", Seconds(start), process.processId);
+  framework::ProcessHandles launcher = framework::ProcessHandles::Adopt(info);
+  timeline.push_back({start, "launcher started"});
 
-  HWND form = WaitForWindow(process.processId, "TForm1", 10000);
-  HWND application = WaitForWindow(process.processId, "TApplication", 1000);
-  if (form == nullptr || application == nullptr) {
-    std::printf("%6.2f s  the launcher's windows did not appear\n", Seconds(start));
-  } else {
-    Sleep(300);
-    std::printf("%6.2f s  launcher window up: application minimised=%s, main window visible=%s\n", Seconds(start),
-                IsIconic(application) ? "yes" : "no", IsWindowVisible(form) ? "yes" : "no");
-    Sleep(closeAfterMs);
-    std::printf("%6.2f s  closing the launcher's main window\n", Seconds(start));
-    PostMessageA(form, WM_CLOSE, 0, 0);
+  // Watch the proxy from the moment it has logged its start, to see when it ends.
+  framework::UniqueHandle proxy;
+  DWORD mailProcessId = 0;
+  bool closed = false;
+  long long proxyEnded = 0;
+  for (;;) {
+    if (!proxy) {
+      if (const DWORD id = ProcessIdIn(proxyLog)) proxy.reset(OpenProcess(SYNCHRONIZE, FALSE, id));
+    }
+    if (mailProcessId == 0) mailProcessId = ProcessIdIn(mailLog);
+    if (!closed && mailProcessId != 0 && standin::NowMicroseconds() - start >= closeAfterMs * 1000LL) {
+      Found found{mailProcessId, nullptr};
+      EnumWindows(FindMailWindow, reinterpret_cast<LPARAM>(&found));
+      if (found.window != nullptr) {
+        timeline.push_back({standin::NowMicroseconds(), "demo closes the mail client's window"});
+        PostMessageA(found.window, WM_CLOSE, 0, 0);
+      }
+      closed = true;
+    }
+    if (proxy && proxyEnded == 0 && WaitForSingleObject(proxy.get(), 0) == WAIT_OBJECT_0) {
+      proxyEnded = standin::NowMicroseconds();
+      timeline.push_back({proxyEnded, "proxy ended (terminated)"});
+    }
+    if (WaitForSingleObject(launcher.process.get(), 5) == WAIT_OBJECT_0) break;
+    if (standin::NowMicroseconds() - start > 60 * 1000000LL) {
+      timeline.push_back({standin::NowMicroseconds(), "launcher still running after 60 s: stopped"});
+      TerminateProcess(launcher.process.get(), 1);
+      break;
+    }
   }
-  if (WaitForSingleObject(process.process.get(), 15000) != WAIT_OBJECT_0) {
-    std::printf("%6.2f s  the launcher did not end; terminating it\n", Seconds(start));
-    TerminateProcess(process.process.get(), 1);
-    return 1;
-  }
+  const long long ended = standin::NowMicroseconds();
   DWORD exitCode = 0;
-  GetExitCodeProcess(process.process.get(), &exitCode);
-  std::printf("%6.2f s  launcher ended with exit code %lu\n", Seconds(start), exitCode);
+  GetExitCodeProcess(launcher.process.get(), &exitCode);
+  char text[64];
+  std::snprintf(text, sizeof text, "launcher ended with exit code %lu", exitCode);
+  timeline.push_back({ended, text});
+
+  for (const Line& line : ReadLog(mailLog, "mail client:")) timeline.push_back(line);
+  for (const Line& line : ReadLog(proxyLog, "proxy:")) timeline.push_back(line);
+  std::stable_sort(timeline.begin(), timeline.end(), [](const Line& a, const Line& b) { return a.us < b.us; });
+  for (const Line& line : timeline) std::printf("%8.3f s  %s\n", (line.us - start) / 1e6, line.text.c_str());
   return 0;
 }
