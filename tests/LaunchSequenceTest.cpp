@@ -331,3 +331,87 @@ TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
   ASSERT_TRUE(installation.WaitForLauncher(5000));
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
 }
+
+namespace {
+struct ProcessWindow {
+  DWORD processId;
+  const char* className;
+  HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ProcessWindow*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char className[64] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (processId == search->processId && std::string(className) == search->className && IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND FindVisibleWindow(DWORD processId, const char* className) {
+  ProcessWindow search{processId, className, nullptr};
+  EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// A real mouse click at a screen point, as the user's mouse gives it.
+void Click(int x, int y, DWORD down, DWORD up) {
+  INPUT inputs[2] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>(x * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
+    input.mi.dy = static_cast<LONG>(y * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
+  }
+  inputs[0].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  inputs[1].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+}  // namespace
+
+TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 30000"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  const LogEvent clientStarted =
+      installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000);
+  ASSERT_NE(clientStarted.processId, 0u);
+  ProcessWatch client(clientStarted.processId);
+
+  // In the tray, the taskbar button gone: the application window is minimised and hidden.
+  HWND application = nullptr;
+  for (int i = 0; i < 400 && application == nullptr; ++i) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, "TApplication", nullptr); window != nullptr;
+         window = FindWindowExA(nullptr, window, "TApplication", nullptr)) {
+      DWORD processId = 0;
+      GetWindowThreadProcessId(window, &processId);
+      if (processId == installation.LauncherProcessId() && IsIconic(window) && !IsWindowVisible(window)) {
+        application = window;
+      }
+    }
+    if (application == nullptr) Sleep(20);
+  }
+  ASSERT_NE(application, nullptr) << "the launcher did not go to the tray";
+
+  // The launcher's is the only icon in the notification area: the rightmost one of the taskbar.
+  RECT tray{};
+  ASSERT_TRUE(GetWindowRect(FindWindowA("Shell_TrayWnd", nullptr), &tray));
+  Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+
+  HWND menu = nullptr;
+  for (int i = 0; i < 250 && menu == nullptr; ++i) {
+    menu = FindVisibleWindow(installation.LauncherProcessId(), "#32768");
+    if (menu == nullptr) Sleep(20);
+  }
+  ASSERT_NE(menu, nullptr) << "no menu came up";
+  RECT item{};
+  GetWindowRect(menu, &item);  // one item: it fills the menu
+  Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+
+  ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_FALSE(client.Ended(500)) << "the mail client must keep running";
+}
