@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <sstream>
 #include <thread>
 
 #include "framework/Handles.h"
@@ -19,39 +18,8 @@ using testsupport::WriteFileBytes;
 
 namespace {
 
-struct LogEvent {
-  long long us = 0;
-  std::string program;
-  DWORD processId = 0;
-  std::string text;
-};
-
-std::vector<LogEvent> ReadEvents(const std::string& path) {
-  std::vector<LogEvent> events;
-  std::istringstream lines(ReadFileBytes(path));
-  std::string line;
-  while (std::getline(lines, line)) {
-    LogEvent event;
-    std::istringstream fields(line);
-    std::string who;
-    fields >> event.us >> who;
-    const size_t open = who.find('[');
-    if (open == std::string::npos) continue;
-    event.program = who.substr(0, open);
-    event.processId = static_cast<DWORD>(std::stoul(who.substr(open + 1)));
-    std::getline(fields, event.text);
-    if (!event.text.empty() && event.text[0] == ' ') event.text.erase(0, 1);
-    events.push_back(event);
-  }
-  return events;
-}
-
-const LogEvent* FindEvent(const std::vector<LogEvent>& events, const std::string& prefix) {
-  for (const LogEvent& event : events) {
-    if (event.text.compare(0, prefix.size(), prefix) == 0) return &event;
-  }
-  return nullptr;
-}
+using LogEvent = standin::LoggedEvent;
+using standin::FindEvent;
 
 double Ms(long long from, long long to) { return (to - from) / 1000.0; }
 
@@ -104,9 +72,9 @@ class Installation {
     CopyFileA(BuiltProgram("DemoProxy.exe").c_str(), Path("Cunfigure.exe").c_str(), FALSE);
   }
 
-  std::vector<LogEvent> MailEvents() const { return ReadEvents(Path("mail.log")); }
-  std::vector<LogEvent> ProxyEvents() const { return ReadEvents(Path("DemoProxy.log")); }
-  std::vector<LogEvent> ConfigurationEvents() const { return ReadEvents(Path("Cunfigure.log")); }
+  std::vector<LogEvent> MailEvents() const { return standin::ReadEventLog(Path("mail.log")); }
+  std::vector<LogEvent> ProxyEvents() const { return standin::ReadEventLog(Path("DemoProxy.log")); }
+  std::vector<LogEvent> ConfigurationEvents() const { return standin::ReadEventLog(Path("Cunfigure.log")); }
 
   // Starts the launcher from another current directory.
   void StartLauncher() {

@@ -10,8 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,26 +24,15 @@ struct Line {
 
 std::vector<Line> ReadLog(const std::string& path, const std::string& label) {
   std::vector<Line> lines;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    long long us = 0;
-    std::string who;
-    fields >> us >> who;
-    std::string rest;
-    std::getline(fields, rest);
-    lines.push_back({us, label + rest});
+  for (const standin::LoggedEvent& event : standin::ReadEventLog(path)) {
+    lines.push_back({event.us, label + " " + event.text});
   }
   return lines;
 }
 
 DWORD ProcessIdIn(const std::string& logPath) {
-  std::ifstream in(logPath, std::ios::binary);
-  std::string line;
-  if (!std::getline(in, line)) return 0;
-  const size_t open = line.find('[');
-  return open == std::string::npos ? 0 : static_cast<DWORD>(std::strtoul(line.c_str() + open + 1, nullptr, 10));
+  const std::vector<standin::LoggedEvent> events = standin::ReadEventLog(logPath);
+  return events.empty() ? 0 : static_cast<DWORD>(events.front().processId);
 }
 
 struct Found {

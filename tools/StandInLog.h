@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace standin {
 
@@ -19,6 +20,18 @@ class EventLog {
   std::string path_;
   std::string program_;
 };
+
+// One line of an event log, read back.
+struct LoggedEvent {
+  long long us = 0;
+  std::string program;
+  unsigned long processId = 0;
+  std::string text;
+};
+// The events of a log file, in the order written; empty when there is no file.
+std::vector<LoggedEvent> ReadEventLog(const std::string& path);
+// The first event whose text starts with prefix, or nullptr.
+const LoggedEvent* FindEvent(const std::vector<LoggedEvent>& events, const std::string& prefix);
 
 // Microseconds on the machine-wide clock.
 long long NowMicroseconds();
