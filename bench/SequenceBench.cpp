@@ -1,0 +1,142 @@
+// Times the launcher's whole sequence against the stand-ins, N runs:
+//   client exit -> proxy terminated, and client exit -> launcher exit,
+// and, in the same run, the batch file a user might write instead (started by Wine's cmd):
+//   start the proxy, start /wait the client, taskkill the proxy.
+// Usage (inside a Wine session): SequenceBench [runs]   (default 7)
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "framework/Handles.h"
+#include "framework/Paths.h"
+#include "tools/StandInLog.h"
+
+namespace {
+
+std::string ProgramDir() { return framework::ExtractFileDir(framework::ModuleFileName()); }
+
+std::string MakeFolder(int run) {
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  const std::string folder =
+      std::string(temp) + "seqbench_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(run);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  for (const char* program : {"TolvaneLauncher.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
+    CopyFileA((ProgramDir() + "\\" + program).c_str(), (folder + "\\" + program).c_str(), FALSE);
+  }
+  return folder;
+}
+
+void RemoveFolder(const std::string& folder) {
+  for (const char* name : {"TolvaneLauncher.exe", "DemoMailClient.exe", "DemoProxy.exe", "TolvaneOndrel.ini",
+                           "mail.log", "DemoProxy.log", "run.bat"}) {
+    DeleteFileA((folder + "\\" + name).c_str());
+  }
+  RemoveDirectoryA(folder.c_str());
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) return;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+}
+
+framework::ProcessHandles Start(const std::string& commandLine, const std::string& directory) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, directory.c_str(),
+                      &startup, &info)) {
+    return {};
+  }
+  return framework::ProcessHandles::Adopt(info);
+}
+
+// Watches the proxy from its first log line; returns when it ended, on the shared clock (0: never).
+long long WatchProxy(const std::string& folder, HANDLE runner, long long& clientEnded) {
+  framework::UniqueHandle proxy;
+  long long proxyEnded = 0;
+  const long long start = standin::NowMicroseconds();
+  while (standin::NowMicroseconds() - start < 30000000LL) {
+    if (!proxy) {
+      const auto events = standin::ReadEventLog(folder + "\\DemoProxy.log");
+      if (!events.empty()) proxy.reset(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(events[0].processId)));
+    }
+    if (proxy && proxyEnded == 0 && WaitForSingleObject(proxy.get(), 0) == WAIT_OBJECT_0) {
+      proxyEnded = standin::NowMicroseconds();
+    }
+    if (proxyEnded != 0 && WaitForSingleObject(runner, 0) == WAIT_OBJECT_0) break;
+    // Polled at 1 ms: short next to what is measured, and the waiting never sleeps past an end.
+    HANDLE handles[2] = {runner, proxy ? proxy.get() : runner};
+    WaitForMultipleObjects(2, handles, FALSE, 1);
+  }
+  const auto mail = standin::ReadEventLog(folder + "\\mail.log");
+  const standin::LoggedEvent* ended = standin::FindEvent(mail, "ended");
+  clientEnded = ended != nullptr ? ended->us : 0;
+  return proxyEnded;
+}
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void Report(const char* what, const std::vector<double>& values) {
+  if (values.empty()) {
+    std::printf("  %-42s no samples\n", what);
+    return;
+  }
+  std::printf("  %-42s median %9.1f ms   min %9.1f   max %9.1f   (%zu runs)\n", what, Median(values),
+              *std::min_element(values.begin(), values.end()), *std::max_element(values.begin(), values.end()),
+              values.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
+  std::vector<double> launcherProxy, launcherExit, batchProxy;
+
+  for (int run = 0; run < runs; ++run) {
+    const std::string folder = MakeFolder(run);
+    const std::string client = "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
+    WriteText(folder + "\\TolvaneOndrel.ini", "[Path]\r\nMail=" + client + "\r\nOndrel=" + folder + "\\DemoProxy.exe\r\n");
+    framework::ProcessHandles launcher = Start("\"" + folder + "\\TolvaneLauncher.exe\"", folder);
+    long long clientEnded = 0;
+    const long long proxyEnded = WatchProxy(folder, launcher.process.get(), clientEnded);
+    WaitForSingleObject(launcher.process.get(), 30000);
+    const long long launcherEnded = standin::NowMicroseconds();
+    if (clientEnded != 0 && proxyEnded != 0) {
+      launcherProxy.push_back((proxyEnded - clientEnded) / 1000.0);
+      launcherExit.push_back((launcherEnded - clientEnded) / 1000.0);
+    }
+    RemoveFolder(folder);
+  }
+
+  for (int run = 0; run < runs; ++run) {
+    const std::string folder = MakeFolder(runs + run);
+    const std::string client = "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
+    WriteText(folder + "\\run.bat", "@echo off\r\nstart \"\" \"" + folder + "\\DemoProxy.exe\"\r\nstart \"\" /wait " +
+                                        client + "\r\ntaskkill /F /IM DemoProxy.exe >nul 2>&1\r\n");
+    framework::ProcessHandles batch = Start("cmd.exe /c \"" + folder + "\\run.bat\"", folder);
+    long long clientEnded = 0;
+    const long long proxyEnded = WatchProxy(folder, batch.process.get(), clientEnded);
+    WaitForSingleObject(batch.process.get(), 30000);
+    if (clientEnded != 0 && proxyEnded != 0) batchProxy.push_back((proxyEnded - clientEnded) / 1000.0);
+    RemoveFolder(folder);
+  }
+
+  std::printf("Launch sequence, %d runs each (times from the mail client's exit):\n", runs);
+  Report("launcher: client exit -> proxy terminated", launcherProxy);
+  Report("launcher: client exit -> launcher exit", launcherExit);
+  Report("batch file: client exit -> proxy killed", batchProxy);
+  return 0;
+}
