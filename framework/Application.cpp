@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "framework/AnsiText.h"
+#include "framework/BoundWindow.h"
 #include "framework/Forms.h"
 #include "framework/Paths.h"
 
@@ -158,20 +159,10 @@ int TApplication::MessageDialog(const std::string& text, const std::string& capt
 }
 
 LRESULT CALLBACK TApplication::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TApplication*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  try {
-    return self->WindowProcedure(window, message, wParam, lParam);
-  } catch (...) {
-    self->HandleException(std::current_exception());
-    return 0;
-  }
+  return DispatchToBoundObject(window, message, wParam, lParam, &TApplication::WindowProcedure);
 }
+
+void ReportWindowProcedureException() { TApplication::HandleCurrentException(); }
 
 LRESULT TApplication::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

@@ -3,6 +3,7 @@
 
 #include "framework/AnsiText.h"
 #include "framework/Application.h"
+#include "framework/BoundWindow.h"
 #include "framework/Properties.h"
 
 namespace framework {
@@ -102,19 +103,7 @@ void TForm::Close() {
 }
 
 LRESULT CALLBACK TForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<TForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (message == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-  try {
-    return self->WindowProcedure(window, message, wParam, lParam);
-  } catch (...) {
-    TApplication::HandleCurrentException();
-    return 0;
-  }
+  return DispatchToBoundObject(window, message, wParam, lParam, &TForm::WindowProcedure);
 }
 
 LRESULT TForm::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,7 +1,7 @@
 // Hidden utility windows bound to a handler object.
 #include "framework/UtilityWindow.h"
 
-#include "framework/Application.h"
+#include "framework/BoundWindow.h"
 
 namespace framework {
 
@@ -44,7 +44,7 @@ LRESULT CALLBACK UtilityWindow::WindowProc(HWND window, UINT message, WPARAM wPa
     return self->procedure_(window, message, wParam, lParam);
   } catch (...) {
     // No exception may cross into the system's dispatch code.
-    TApplication::HandleCurrentException();
+    ReportWindowProcedureException();
     return 0;
   }
 }

@@ -91,37 +91,6 @@ TEST(DefaultSettingsName, IsDerivedFromTheRunningExecutablesName) {
             "FileName=\x95\x5C\x83\x4Crun.ini\nPath=" + (folder / "\x95\x5C\x83\x4Crun.ini") + "\n");
 }
 
-namespace {
-struct WindowSearch {
-  DWORD processId;
-  const char* className;
-  HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<WindowSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == search->processId && std::string(className) == search->className) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND WaitForWindow(DWORD processId, const char* className) {
-  for (int i = 0; i < 500; ++i) {
-    WindowSearch search{processId, className, nullptr};
-    EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr) return search.found;
-    Sleep(20);
-  }
-  return nullptr;
-}
-}  // namespace
-
 TEST(Launcher, StartsMinimisedAndEndsWithCodeZeroWhenItsMainWindowCloses) {
   TempDir install;
   const std::string exe = install / "TolvaneLauncher.exe";
@@ -134,8 +103,8 @@ TEST(Launcher, StartsMinimisedAndEndsWithCodeZeroWhenItsMainWindowCloses) {
                              &startup, &info));
   framework::ProcessHandles launcher = framework::ProcessHandles::Adopt(info);
 
-  HWND form = WaitForWindow(launcher.processId, "TForm1");
-  HWND application = WaitForWindow(launcher.processId, "TApplication");
+  HWND form = testsupport::WaitForProcessWindow(launcher.processId, "TForm1");
+  HWND application = testsupport::WaitForProcessWindow(launcher.processId, "TApplication");
   ASSERT_NE(form, nullptr);
   ASSERT_NE(application, nullptr);
   for (int i = 0; i < 250 && !IsIconic(application); ++i) Sleep(20);
@@ -174,7 +143,7 @@ TEST(ConfigurationProgram, ItsWindowEditsTheSettings) {
   std::string commandLine = "\"" + configure + "\" ";  // as the launcher starts it: path and a blank
   ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
   framework::ProcessHandles program = framework::ProcessHandles::Adopt(info);
-  HWND window = WaitForWindow(program.processId, "Cunfigure");
+  HWND window = testsupport::WaitForProcessWindow(program.processId, "Cunfigure");
   ASSERT_NE(window, nullptr);
   for (int i = 0; i < 250 && !IsWindowVisible(window); ++i) Sleep(20);  // shown once its fields exist
   char mail[64] = "";

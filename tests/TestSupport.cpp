@@ -119,6 +119,55 @@ RunResult RunProgram(const std::string& commandLine, const std::string& director
   return result;
 }
 
+namespace {
+struct WindowSearch {
+  DWORD processId;
+  const std::string& className;
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char className[256] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (processId == search->processId && search->className == className &&
+      (!search->visibleOnly || IsWindowVisible(window))) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+}  // namespace
+
+HWND FindProcessWindow(DWORD processId, const std::string& className, bool visibleOnly) {
+  WindowSearch search{processId, className, visibleOnly, nullptr};
+  EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND window = FindProcessWindow(processId, className, visibleOnly)) return window;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(20);
+  }
+}
+
+std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown) {
+  return std::thread([position, &shown] {
+    // A shown menu is a "#32768" window; the menu loop reads keys from the owner thread's queue.
+    HWND menu = WaitForProcessWindow(GetCurrentProcessId(), "#32768", true, 5000);
+    if (menu == nullptr) return;
+    shown = true;
+    for (int i = 0; i < position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(menu, WM_KEYDOWN, position > 0 ? VK_RETURN : VK_ESCAPE, 0);
+  });
+}
+
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   while (!done()) {
@@ -141,21 +190,6 @@ void PumpFor(DWORD milliseconds) {
 
 namespace testsupport {
 
-namespace {
-BOOL CALLBACK FindDialogOfThisProcess(HWND window, LPARAM parameter) {
-  auto* found = reinterpret_cast<HWND*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char className[32] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == GetCurrentProcessId() && std::string(className) == "#32770" && IsWindowVisible(window)) {
-    *found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-}  // namespace
-
 MessageBoxWatcher::MessageBoxWatcher() : thread_([this] { Watch(); }) {}
 
 MessageBoxWatcher::~MessageBoxWatcher() {
@@ -165,8 +199,7 @@ MessageBoxWatcher::~MessageBoxWatcher() {
 
 void MessageBoxWatcher::Watch() {
   while (!stop_) {
-    HWND box = nullptr;
-    EnumWindows(FindDialogOfThisProcess, reinterpret_cast<LPARAM>(&box));
+    HWND box = FindProcessWindow(GetCurrentProcessId(), "#32770", true);
     if (box != nullptr) {
       char text[1024] = "";
       GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the box's static text

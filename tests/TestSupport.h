@@ -46,6 +46,17 @@ struct RunResult {
 // Runs a command line with a working directory (empty: the current one) and waits for it.
 RunResult RunProgram(const std::string& commandLine, const std::string& directory = "", DWORD timeoutMs = 20000);
 
+// The first top-level window of a process with the given class (only visible ones if asked).
+HWND FindProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false);
+// The same, waited for up to timeoutMs; nullptr when none came.
+HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false,
+                          DWORD timeoutMs = 10000);
+
+// Picks an item of the next popup menu this process shows, as a user at the keyboard would: a
+// thread waits for the menu, then presses Down `position` times and Enter (Escape for position 0).
+// `shown` tells whether a menu came up. Join the thread after the call that shows the menu.
+std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown);
+
 // Dispatches the calling thread's messages until done() holds or the time is up; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Dispatches the calling thread's messages for a while.

@@ -92,33 +92,6 @@ struct MouseLog {
   }
 };
 
-BOOL CALLBACK FindShownMenu(HWND window, LPARAM parameter) {
-  char className[16] = "";
-  GetClassNameA(window, className, sizeof className);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  if (processId == GetCurrentProcessId() && std::string(className) == "#32768" && IsWindowVisible(window)) {
-    *reinterpret_cast<HWND*>(parameter) = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-// Picks the item at position (1-based) of the next menu this process shows.
-std::thread ChooseMenuItem(int position, std::atomic<bool>& shown) {
-  return std::thread([position, &shown] {
-    HWND menu = nullptr;
-    for (int i = 0; i < 250 && menu == nullptr; ++i) {
-      EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&menu));
-      if (menu == nullptr) Sleep(20);
-    }
-    if (menu == nullptr) return;
-    shown = true;
-    for (int i = 0; i < position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
-  });
-}
-
 }  // namespace
 
 TEST(TrayIcon, ShowsTheApplicationsIconWithItsTipFromLoadedOnWhenNotMinimizedOnly) {
@@ -219,7 +192,7 @@ TEST(TrayIcon, ARightPressPopsUpTheRightMenuInsteadOfMouseDown) {
   std::vector<TObject*> clicked;
   host.menu->Items(1)->SetOnClick([&clicked](TObject* sender) { clicked.push_back(sender); });
   std::atomic<bool> shown{false};
-  std::thread chooser = ChooseMenuItem(2, shown);
+  std::thread chooser = testsupport::ChooseFromNextMenu(2, shown);
   SendMouse(trayIcon, WM_RBUTTONDOWN);
   chooser.join();
   EXPECT_TRUE(shown);
