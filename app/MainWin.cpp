@@ -32,7 +32,7 @@ TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
 
 TForm1::~TForm1() { *alive_ = false; }
 
-const framework::ClassRegistry& TForm1::DescriptionClasses() const {
+const framework::ClassRegistry& TForm1::Classes() {
   static const framework::ClassRegistry classes = framework::ClassRegistry()
                                                       .Add<tray::TTrayIcon>()
                                                       .Add<framework::TPopupMenu>()

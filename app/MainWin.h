@@ -41,13 +41,16 @@ class TForm1 : public framework::TForm {
   // (a drive root keeps its backslash, so the path then holds two in a row).
   static std::string ConfigurationProgramPath(const std::string& executablePath);
 
+  // The classes its description creates.
+  static const framework::ClassRegistry& Classes();
+
   void Loaded() override;
 
   static const framework::PropertyTable& ClassProperties();
   const framework::PropertyTable& Published() const override { return ClassProperties(); }
 
  protected:
-  const framework::ClassRegistry& DescriptionClasses() const override;
+  const framework::ClassRegistry& DescriptionClasses() const override { return Classes(); }
 
  private:
   // Cleared when the window goes, so work handed to the main thread never reaches a freed window.

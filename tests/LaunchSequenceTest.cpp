@@ -286,14 +286,8 @@ TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
   installation.StartLauncher();
   Sleep(6500);  // longer than the close delay would be
   EXPECT_TRUE(installation.LauncherRunning());
-  HWND form = nullptr;
   // The launcher ends only when it is told to (as the tray menu would).
-  for (HWND window = FindWindowExA(nullptr, nullptr, "TForm1", nullptr); window != nullptr;
-       window = FindWindowExA(nullptr, window, "TForm1", nullptr)) {
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == installation.LauncherProcessId()) form = window;
-  }
+  HWND form = testsupport::FindProcessWindow(installation.LauncherProcessId(), "TForm1");
   ASSERT_NE(form, nullptr);
   PostMessageA(form, WM_CLOSE, 0, 0);
   ASSERT_TRUE(installation.WaitForLauncher(5000));
@@ -301,31 +295,6 @@ TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
 }
 
 namespace {
-struct ProcessWindow {
-  DWORD processId;
-  const char* className;
-  HWND found;
-};
-
-BOOL CALLBACK FindProcessWindow(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<ProcessWindow*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char className[64] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == search->processId && std::string(className) == search->className && IsWindowVisible(window)) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND FindVisibleWindow(DWORD processId, const char* className) {
-  ProcessWindow search{processId, className, nullptr};
-  EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // A real mouse click at a screen point, as the user's mouse gives it.
 void Click(int x, int y, DWORD down, DWORD up) {
   INPUT inputs[2] = {};
@@ -371,7 +340,7 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
 
   HWND menu = nullptr;
   for (int i = 0; i < 250 && menu == nullptr; ++i) {
-    menu = FindVisibleWindow(installation.LauncherProcessId(), "#32768");
+    menu = testsupport::FindProcessWindow(installation.LauncherProcessId(), "#32768", true);
     if (menu == nullptr) Sleep(20);
   }
   ASSERT_NE(menu, nullptr) << "no menu came up";
