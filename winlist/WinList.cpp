@@ -41,10 +41,15 @@ constexpr char kAboutText[] =
     "一覧が変わったときに OnChanged を呼び出します。";
 constexpr char kAboutCaption[] = "TWinList について";
 
+// A title as the list reads it: at most 254 characters; a failed read leaves it empty.
+void ReadTitle(HWND window, char (&title)[kTitleBufferSize]) {
+  title[0] = '\0';
+  GetWindowTextA(window, title, kTitleMaxCount);
+}
+
 std::string WindowTitle(HWND window) {
   char title[kTitleBufferSize];
-  title[0] = '\0';
-  GetWindowTextA(window, title, kTitleMaxCount);  // a failed read leaves the title empty
+  ReadTitle(window, title);
   return title;
 }
 
@@ -136,9 +141,8 @@ bool TWinList::IsTaskBarStyle(HWND window) {
 }
 
 bool TWinList::Qualifies(HWND window) const {
-  char title[kTitleBufferSize];
-  title[0] = '\0';
-  GetWindowTextA(window, title, kTitleMaxCount);
+  char title[kTitleBufferSize];  // on the stack: the enumeration allocates nothing
+  ReadTitle(window, title);
   if (!emptyNames_ && title[0] == '\0') return false;
 
   switch (whatDoFind_) {
