@@ -176,6 +176,8 @@ TEST(ExFileStart, AnExistingPathWithBlanksIsQuotedButRecordedAsItIs) {
   testsupport::TempDir dir(" With Blanks");
   const std::string program = dir / "Test Child.exe";
   ASSERT_TRUE(CopyFileA(ChildPath().c_str(), program.c_str(), FALSE));
+  // Unquoted, the system would take the path up to the first blank that names a program: this one.
+  ASSERT_TRUE(CopyFileA(ChildPath().c_str(), (dir / "Test.exe").c_str(), FALSE));
   const std::string report = dir / "report.txt";
   const launchtest::ScopedEnvironment reportPath("TESTCHILD_REPORT", report);
   Survivors survivors;
