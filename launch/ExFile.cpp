@@ -341,9 +341,10 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
   }
 
   const std::string commandLine = CommandLine();
-  const int characters =
-      MultiByteToWideChar(CP_ACP, 0, commandLine.data(), static_cast<int>(commandLine.size()), nullptr, 0);
-  if (commandLine.size() > static_cast<size_t>(kLongestCommandLine) * 2 || characters > kLongestCommandLine) {
+  // Counted in characters, as the platform counts; no character takes more than two bytes.
+  if (commandLine.size() > static_cast<size_t>(kLongestCommandLine) * 2 ||
+      MultiByteToWideChar(CP_ACP, 0, commandLine.data(), static_cast<int>(commandLine.size()), nullptr, 0) >
+          kLongestCommandLine) {
     // Beyond what CreateProcess accepts: refused as the system refuses an over-long name.
     ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
     return nullptr;

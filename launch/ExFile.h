@@ -82,10 +82,12 @@ struct LaunchShared {
 
 }  // namespace detail
 
+// One successful launch. The process and thread handles live in the shared LaunchedProcess, which
+// tells whether they are still open.
 struct AThreadRecord {
   std::string fileName;    // the lower-cased ProcFileName at launch
   std::string identifier;  // ProcIdentifier at launch
-  std::shared_ptr<detail::LaunchedProcess> process;  // process and thread handle
+  std::shared_ptr<detail::LaunchedProcess> process;
   DWORD processId = 0;
   HWND foundWindow = nullptr;  // set by TerminateProc
   bool watched = false;        // asynchronous launch
@@ -123,9 +125,9 @@ class TProcThread : public framework::TThread {
 class TExFile : public framework::TComponent {
  public:
   explicit TExFile(framework::TComponent* owner);
-  // Releases every worker without a report and waits for them to end (except one whose report is
-  // running on this very thread below the destructor: it ends once that report returns). Started
-  // processes keep running.
+  // On the main thread, like every other use but TerminateProc. Releases every worker without a
+  // report and waits for them to end (except one whose report is running on this very thread below
+  // the destructor: it ends once that report returns). Started processes keep running.
   ~TExFile() override;
 
   const std::string& Version() const { return version_; }
