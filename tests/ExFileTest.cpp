@@ -31,6 +31,7 @@ struct Completion {
   int32_t retValue;
   bool timedOut;
   DWORD threadId;
+  bool fromWorker;            // the sender is a TProcThread (judged during the call: it frees itself)
   int32_t workerReturnValue;  // what the sender itself holds, when it is a worker
 };
 struct Failure {
@@ -50,7 +51,7 @@ struct Events {
     exFile.SetOnProcCompleted([this](framework::TObject* sender, const std::string& fileName,
                                      const std::string& identifier, int32_t retValue, bool timedOut) {
       auto* worker = dynamic_cast<TProcThread*>(sender);
-      completions.push_back({sender, fileName, identifier, retValue, timedOut, GetCurrentThreadId(),
+      completions.push_back({sender, fileName, identifier, retValue, timedOut, GetCurrentThreadId(), worker != nullptr,
                              worker != nullptr ? worker->ReturnValue() : 0});
     });
     exFile.SetOnLaunchFailed([this](framework::TObject* sender, const std::string& fileName,
@@ -291,7 +292,7 @@ TEST(ExFileCompletion, AsynchronousRunsReportOnTheMainThreadFromTheWorker) {
   ASSERT_TRUE(events.WaitForCompletions(1));
   const Completion& done = events.completions[0];
   EXPECT_NE(done.sender, &exFile);
-  EXPECT_NE(dynamic_cast<TProcThread*>(done.sender), nullptr);
+  EXPECT_TRUE(done.fromWorker);
   EXPECT_EQ(done.threadId, GetCurrentThreadId());
   EXPECT_EQ(done.retValue, static_cast<int32_t>(0xC0000005u));
   EXPECT_EQ(done.workerReturnValue, done.retValue);
