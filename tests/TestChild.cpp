@@ -3,7 +3,10 @@
 //
 // Options, in any order:
 //   --report <file>        write what it received: command line, current directory, show state and
-//                          flags from its startup info, priority class, process id (key=value lines)
+//                          flags from its startup info, priority class, process id, how many
+//                          processes share its console (key=value lines). Without the option the
+//                          path may come from the environment variable TESTCHILD_REPORT, for tests
+//                          that must leave the command line alone.
 //   --exit <code>          exit code (decimal, or hex with 0x; 0xC0000005 works); default 0
 //   --after <ms>           end after this many milliseconds; without it (and without --stay) at once
 //   --stay                 stay until terminated or until its window is closed
@@ -13,6 +16,9 @@
 //   --class <name>         window class name for the windows above (default "TestChildWindow")
 //   --no-loop              never pump messages (a GUI child that never becomes idle)
 //   --marker <file>        write this file once its windows exist (the test knows it is ready)
+//   --stamp <file>         write the performance counter (decimal) to this file just before exiting,
+//                          so a test can time how soon others see the exit (one clock for all
+//                          processes under Wine)
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +31,7 @@ namespace {
 struct Options {
   std::string report;
   std::string marker;
+  std::string stamp;
   UINT exitCode = 0;
   DWORD afterMs = 0;
   bool timed = false;
@@ -46,6 +53,8 @@ Options Parse(int argc, char** argv) {
       options.report = value();
     } else if (arg == "--marker") {
       options.marker = value();
+    } else if (arg == "--stamp") {
+      options.stamp = value();
     } else if (arg == "--exit") {
       options.exitCode = number(0);
     } else if (arg == "--after") {
@@ -65,6 +74,16 @@ Options Parse(int argc, char** argv) {
       options.loop = false;
     }
   }
+  if (options.report.empty()) {
+    // Read wide: Wine's ANSI call cuts values that hold double-byte characters.
+    wchar_t wide[MAX_PATH] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"TESTCHILD_REPORT", wide, MAX_PATH);
+    char path[MAX_PATH * 2] = "";
+    if (length > 0 && length < MAX_PATH &&
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, path, sizeof path, nullptr, nullptr) > 0) {
+      options.report = path;
+    }
+  }
   return options;
 }
 
@@ -82,7 +101,34 @@ void WriteReport(const std::string& path) {
   std::fprintf(file, "StartupFlags=0x%lx\n", static_cast<unsigned long>(startup.dwFlags));
   std::fprintf(file, "Priority=0x%lx\n", static_cast<unsigned long>(GetPriorityClass(GetCurrentProcess())));
   std::fprintf(file, "ProcessId=%lu\n", static_cast<unsigned long>(GetCurrentProcessId()));
+  // 0 when the process has no console (neither its own nor an inherited one).
+  DWORD consoleProcesses[8];
+  std::fprintf(file, "ConsoleProcesses=%lu\n", static_cast<unsigned long>(GetConsoleProcessList(consoleProcesses, 8)));
   std::fclose(file);
+}
+
+// The stamp file is mapped at start, so the exit costs only a store into memory after reading the
+// clock (no file call between the stamp and ExitProcess).
+char* MapStamp(const std::string& path) {
+  constexpr DWORD kSize = 32;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return nullptr;
+  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READWRITE, 0, kSize, nullptr);
+  CloseHandle(file);
+  if (mapping == nullptr) return nullptr;
+  void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, kSize);
+  CloseHandle(mapping);
+  return static_cast<char*>(view);
+}
+
+[[noreturn]] void Exit(const Options& options, char* stamp) {
+  if (stamp != nullptr) {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    std::snprintf(stamp, 32, "%lld", static_cast<long long>(now.QuadPart));
+  }
+  ExitProcess(options.exitCode);
 }
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -93,6 +139,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 
 int Run(int argc, char** argv) {
   const Options options = Parse(argc, argv);
+  char* stamp = options.stamp.empty() ? nullptr : MapStamp(options.stamp);
   if (!options.report.empty()) WriteReport(options.report);
 
   HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -113,10 +160,10 @@ int Run(int argc, char** argv) {
     if (marker != nullptr) std::fclose(marker);
   }
 
-  if (!options.timed && !options.stay) ExitProcess(options.exitCode);
+  if (!options.timed && !options.stay) Exit(options, stamp);
   if (!options.loop) {
     Sleep(options.timed ? options.afterMs : INFINITE);
-    ExitProcess(options.exitCode);
+    Exit(options, stamp);
   }
   if (options.timed) SetTimer(nullptr, 0, options.afterMs, nullptr);
   MSG message;
@@ -124,7 +171,7 @@ int Run(int argc, char** argv) {
     if (message.message == WM_TIMER && message.hwnd == nullptr) break;
     DispatchMessageA(&message);
   }
-  ExitProcess(options.exitCode);
+  Exit(options, stamp);
 }
 
 // MinGW's start-up code enters through main in the GUI build as in the console build.
