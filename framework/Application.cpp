@@ -103,15 +103,13 @@ void TApplication::Run() {
         break;
     }
   }
+  // Peek, not GetMessage: a handler of a message sent from another thread or process may itself
+  // dispatch the pending messages and take the quit message out of the queue; GetMessage would
+  // then sleep on, but here the loop sees the request as soon as that handler returns.
   while (!terminated_) {
-    MSG message;
-    const BOOL result = GetMessageA(&message, nullptr, 0, 0);
-    if (result == 0 || result == -1) {
-      terminated_ = true;
-      break;
+    if (!ProcessMessage() && !terminated_) {
+      MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
   }
 }
 

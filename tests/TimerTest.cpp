@@ -1,9 +1,12 @@
 // The message-based timer and the application's message loop.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "framework/Application.h"
 #include "framework/Forms.h"
 #include "framework/Timer.h"
+#include "framework/UtilityWindow.h"
 #include "tests/TestSupport.h"
 
 using framework::TApplication;
@@ -115,4 +118,32 @@ TEST(Application, CarriesTheIconMAINICON) {
   EXPECT_FALSE(application.Icon().Empty());
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(application.Handle(), WM_GETICON, ICON_BIG, 0)),
             application.Icon().Handle());
+}
+
+TEST(Application, AQuitTakenOutOfTheQueueByASentMessagesHandlerStillEndsTheLoop) {
+  TApplication& application = *TApplication::Current();
+  TTestForm* form = nullptr;
+  application.CreateForm(form);
+  // As the tray's window does for the shell's notifications: close, then dispatch what is pending.
+  framework::UtilityWindow window([&](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+    if (message != WM_APP) return framework::UtilityWindow::Default(hwnd, message, wParam, lParam);
+    form->Close();
+    application.ProcessMessages();
+    return 0;
+  });
+  const DWORD mainThread = GetCurrentThreadId();
+  std::thread sender([&] {
+    Sleep(200);
+    SendMessageA(window.Handle(), WM_APP, 0, 0);
+  });
+  std::thread watchdog([mainThread] {
+    Sleep(5000);
+    PostThreadMessageA(mainThread, WM_QUIT, 0, 0);  // ends a loop that missed the request
+  });
+  const DWORD start = GetTickCount();
+  application.Run();
+  const DWORD elapsed = GetTickCount() - start;
+  sender.join();
+  EXPECT_LT(elapsed, 2000u);
+  watchdog.detach();  // ends by itself; the process ends with the test
 }
