@@ -19,7 +19,8 @@ cat > "$install_dir/run.sh" <<RUN
 set -e
 w=/usr/lib/wine/wine64
 folder=\$(\$w winepath -w "$install_dir" 2>/dev/null)
-printf '[Path]\r\nMail="%s\\\\DemoMailClient.exe" --log "%s\\\\mail.log"\r\nOndrel=%s\\\\DemoProxy.exe\r\n' \
+# The command does not end in a quote: the platform's read drops a pair enclosing a whole value.
+printf '[Path]\r\nMail="%s\\\\DemoMailClient.exe" --log "%s\\\\mail.log" --exit 0\r\nOndrel=%s\\\\DemoProxy.exe\r\n' \
   "\$folder" "\$folder" "\$folder" > "$install_dir/TolvaneOndrel.ini"
 echo "Install folder: \$folder"
 echo "TolvaneOndrel.ini:"

@@ -101,8 +101,8 @@ int main(int argc, char** argv) {
       timeline.push_back({proxyEnded, "proxy ended (terminated)"});
     }
     if (WaitForSingleObject(launcher.process.get(), 5) == WAIT_OBJECT_0) break;
-    if (standin::NowMicroseconds() - start > 60 * 1000000LL) {
-      timeline.push_back({standin::NowMicroseconds(), "launcher still running after 60 s: stopped"});
+    if (standin::NowMicroseconds() - start > 30 * 1000000LL) {
+      timeline.push_back({standin::NowMicroseconds(), "launcher still running after 30 s: stopped"});
       TerminateProcess(launcher.process.get(), 1);
       break;
     }
