@@ -718,21 +718,13 @@ TEST(ExFileLifetime, RepeatedLaunchesLeaveNoHandlesOpen) {
 // ---- published properties ----
 
 namespace {
-class TExFileHost : public framework::TDataModule {
- public:
-  using TDataModule::TDataModule;
-  static const framework::PropertyTable& ClassProperties() {
-    static const framework::PropertyTable table("TExFileHost", &framework::TDataModule::ClassProperties());
-    return table;
-  }
-  const framework::PropertyTable& Published() const override { return ClassProperties(); }
-};
+using TExFileHost = testsupport::THostModule;
 }  // namespace
 
 TEST(ExFileProperties, EveryValueButVersionAndEmptyStringsIsStored) {
   TExFileHost host(nullptr);
   framework::ReadComponent(host,
-                           "object Host: TExFileHost\n"
+                           "object Host: THostModule\n"
                            "  object ExFile1: TExFile\n"
                            "    ProcFileName = 'C:\\Proxy\\PROXY.EXE'\n"
                            "    WindowType = wtHide\n"

@@ -163,20 +163,10 @@ TEST_F(IniGTFenceTest, NoFenceAddsAndRemovesNothing) {
 }
 
 namespace {
-class TIniHost : public framework::TDataModule {
- public:
-  using TDataModule::TDataModule;
-  static const framework::PropertyTable& ClassProperties() {
-    static const framework::PropertyTable table("TIniHost", &framework::TDataModule::ClassProperties());
-    return table;
-  }
-  const framework::PropertyTable& Published() const override { return ClassProperties(); }
-};
+using TIniHost = testsupport::THostModule;
 
 TIniGT* LoadIni(TIniHost& host, const std::string& properties) {
-  framework::ReadComponent(host, "object Host: TIniHost\n  object Ini: TIniGT\n" + properties + "  end\nend\n",
-                           framework::ClassRegistry().Add<TIniGT>());
-  return dynamic_cast<TIniGT*>(host.FindComponent("Ini"));
+  return testsupport::LoadHosted<TIniGT>(host, "Ini", properties);
 }
 }  // namespace
 

@@ -258,21 +258,13 @@ TEST(ProcessLifetime, RepeatedRunsLeaveNoHandlesOpen) {
 }
 
 namespace {
-class TProcessHost : public framework::TDataModule {
- public:
-  using TDataModule::TDataModule;
-  static const framework::PropertyTable& ClassProperties() {
-    static const framework::PropertyTable table("TProcessHost", &framework::TDataModule::ClassProperties());
-    return table;
-  }
-  const framework::PropertyTable& Published() const override { return ClassProperties(); }
-};
+using TProcessHost = testsupport::THostModule;
 }  // namespace
 
 TEST(ProcessProperties, ShowWindowAndWaitAreAlwaysStoredAndEmptyStringsNever) {
   TProcessHost host(nullptr);
   framework::ReadComponent(host,
-                           "object Host: TProcessHost\n"
+                           "object Host: THostModule\n"
                            "  object Process1: TProcess\n"
                            "    Command = 'mail.exe /x'\n"
                            "    ShowWindow = swShowNormal\n"

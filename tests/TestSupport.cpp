@@ -6,8 +6,14 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
+#include "framework/Properties.h"
 
 namespace testsupport {
+
+const framework::PropertyTable& THostModule::ClassProperties() {
+  static const framework::PropertyTable table("THostModule", &framework::TDataModule::ClassProperties());
+  return table;
+}
 
 namespace {
 void RemoveTree(const std::string& path) {

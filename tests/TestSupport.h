@@ -10,7 +10,28 @@
 #include <thread>
 #include <vector>
 
+#include "framework/FormText.h"
+#include "framework/Forms.h"
+
 namespace testsupport {
+
+// A data module that holds the components a test loads from a description ("object Host: THostModule").
+class THostModule : public framework::TDataModule {
+ public:
+  using TDataModule::TDataModule;
+  static const framework::PropertyTable& ClassProperties();
+  const framework::PropertyTable& Published() const override { return ClassProperties(); }
+};
+
+// Loads one component of class T, named name, with the given property lines into host.
+template <class T>
+T* LoadHosted(THostModule& host, const std::string& name, const std::string& properties) {
+  framework::ReadComponent(host,
+                           "object Host: THostModule\n  object " + name + ": " + T::ClassProperties().ClassName() +
+                               "\n" + properties + "  end\nend\n",
+                           framework::ClassRegistry().Add<T>());
+  return dynamic_cast<T*>(host.FindComponent(name));
+}
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.
 class TempDir {

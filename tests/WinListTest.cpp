@@ -619,20 +619,10 @@ TEST(WinListAbout, AnyNewValueShowsTheBoxOnceAndLeavesTheFixedText) {
 }
 
 namespace {
-class TWinListHost : public framework::TDataModule {
- public:
-  using TDataModule::TDataModule;
-  static const framework::PropertyTable& ClassProperties() {
-    static const framework::PropertyTable table("TWinListHost", &framework::TDataModule::ClassProperties());
-    return table;
-  }
-  const framework::PropertyTable& Published() const override { return ClassProperties(); }
-};
+using TWinListHost = testsupport::THostModule;
 
 TWinList* LoadWinList(TWinListHost& host, const std::string& properties) {
-  framework::ReadComponent(host, "object Host: TWinListHost\n  object WinList1: TWinList\n" + properties + "  end\nend\n",
-                           framework::ClassRegistry().Add<TWinList>());
-  return dynamic_cast<TWinList*>(host.FindComponent("WinList1"));
+  return testsupport::LoadHosted<TWinList>(host, "WinList1", properties);
 }
 }  // namespace
 
@@ -649,7 +639,7 @@ TEST(WinListForm, AFreshListStoresNothingAndHasTheDefaults) {
   EXPECT_EQ(list->WindowList().Count(), 0);
   EXPECT_TRUE(list->Changed());
   EXPECT_FALSE(list->OnChanged());
-  EXPECT_EQ(framework::WriteComponent(host), "object Host: TWinListHost\n  object WinList1: TWinList\n  end\nend\n");
+  EXPECT_EQ(framework::WriteComponent(host), "object Host: THostModule\n  object WinList1: TWinList\n  end\nend\n");
 }
 
 TEST(WinListForm, StoredValuesLoadThroughTheSettersAndStartTheTimer) {
