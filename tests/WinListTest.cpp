@@ -409,26 +409,27 @@ TEST(WinListChanges, OneWindowGoingAndAnotherComingIsAChange) {
 TEST(WinListChanges, DifferentSetsWithEqualHandleSumsAreAChange) {
   // Handles are not ours to choose: among a pool of windows, find a, b, c, d with a + d = b + c in
   // the 32-bit sum, and let {a, d} qualify, then {b, c}.
+  // Windows are made one at a time until some pair of them adds up like an earlier pair.
   Windows windows;
   std::vector<HWND> pool;
-  for (int i = 0; i < 16; ++i) pool.push_back(windows.Make("pool " + std::to_string(i), WS_OVERLAPPEDWINDOW, false));
   const auto low = [](HWND window) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(window)); };
   std::map<uint32_t, std::pair<HWND, HWND>> sums;
   HWND a = nullptr, b = nullptr, c = nullptr, d = nullptr;
-  for (size_t i = 0; i < pool.size() && a == nullptr; ++i) {
-    for (size_t j = i + 1; j < pool.size() && a == nullptr; ++j) {
-      const uint32_t sum = low(pool[i]) + low(pool[j]);
+  while (a == nullptr && pool.size() < 256) {
+    const HWND added = windows.Make("pool " + std::to_string(pool.size()), WS_OVERLAPPEDWINDOW, false);
+    for (size_t i = 0; i < pool.size() && a == nullptr; ++i) {
+      const uint32_t sum = low(pool[i]) + low(added);
       const auto found = sums.find(sum);
       if (found == sums.end()) {
-        sums[sum] = {pool[i], pool[j]};
-      } else if (found->second.first != pool[i] && found->second.second != pool[i] &&
-                 found->second.first != pool[j] && found->second.second != pool[j]) {
+        sums[sum] = {pool[i], added};
+      } else if (found->second.first != pool[i] && found->second.second != pool[i]) {
         a = found->second.first;
         d = found->second.second;
         b = pool[i];
-        c = pool[j];
+        c = added;
       }
     }
+    pool.push_back(added);
   }
   ASSERT_NE(a, nullptr) << "no two pairs of windows with equal handle sums";
   ASSERT_EQ(low(a) + low(d), low(b) + low(c));
