@@ -35,7 +35,6 @@ class TComponent : public TObject {
   // Design mode: the component sits in a form designer rather than in a running program.
   bool IsDesigning() const { return designing_; }
   void SetDesigning(bool designing) { designing_ = designing; }
-  bool IsDestroying() const { return destroying_; }
 
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const { return components_.at(static_cast<size_t>(index)); }
@@ -78,7 +77,6 @@ class TComponent : public TObject {
   std::string name_;
   bool loading_ = false;
   bool designing_ = false;
-  bool destroying_ = false;
   std::vector<TComponent*> components_;
   std::map<std::string, std::any, std::less<>> methods_;
 };

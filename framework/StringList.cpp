@@ -28,12 +28,4 @@ int TStringList::IndexOf(const std::string& text) const {
   return -1;
 }
 
-bool TStringList::operator==(const TStringList& other) const {
-  if (items_.size() != other.items_.size()) return false;
-  for (size_t i = 0; i < items_.size(); ++i) {
-    if (items_[i].text != other.items_[i].text || items_[i].object != other.items_[i].object) return false;
-  }
-  return true;
-}
-
 }  // namespace framework

@@ -20,17 +20,14 @@ class TStringList : public TObject {
   int Count() const { return static_cast<int>(items_.size()); }
   const std::string& Strings(int index) const { return items_[Checked(index)].text; }
   TObject* Objects(int index) const { return items_[Checked(index)].object; }
-  void SetObject(int index, TObject* object) { items_[Checked(index)].object = object; }
 
   int Add(std::string text) { return AddObject(std::move(text), nullptr); }
   int AddObject(std::string text, TObject* object);
   void Delete(int index);
-  void Clear() { items_.clear(); }  // keeps the storage, so a refill of the same size allocates nothing
-  void Reserve(int count) { items_.reserve(static_cast<size_t>(count)); }
+  void Clear() { items_.clear(); }
   int IndexOf(const std::string& text) const;
   // Copies the strings and their object references of another list.
   void Assign(const TStringList& other) { items_ = other.items_; }
-  bool operator==(const TStringList& other) const;
 
  private:
   struct Item {
