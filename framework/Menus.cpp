@@ -35,10 +35,7 @@ const PropertyTable& TMenuItem::ClassProperties() {
   return table;
 }
 
-TPopupMenu::TPopupMenu(TComponent* owner)
-    : TComponent(owner), window_([](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return UtilityWindow::Default(window, message, wParam, lParam);
-      }) {}
+TPopupMenu::TPopupMenu(TComponent* owner) : TComponent(owner) {}
 
 TPopupMenu::~TPopupMenu() {
   for (TMenuItem* item : items_) item->menu_ = nullptr;
@@ -60,13 +57,15 @@ void TPopupMenu::Popup(int x, int y) {
   // The menu is built afresh for each showing, so it always has the current items and captions.
   UniqueMenu menu(CreatePopupMenu());
   if (!menu) return;
+  // The menu needs an owner window only while it is shown.
+  UtilityWindow owner(&UtilityWindow::Default);
   for (size_t i = 0; i < items_.size(); ++i) {
     AppendMenuA(menu.get(), MF_STRING, i + 1, items_[i]->Caption().c_str());
   }
   const UINT_PTR chosen = TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, x, y, 0,
-                                         window_.Handle(), nullptr);
+                                         owner.Handle(), nullptr);
   // Lets the menu's owner leave the menu mode cleanly (the system's advice for tray menus).
-  PostMessageA(window_.Handle(), WM_NULL, 0, 0);
+  PostMessageA(owner.Handle(), WM_NULL, 0, 0);
   if (chosen >= 1 && chosen <= items_.size()) items_[chosen - 1]->Click();
 }
 

@@ -53,8 +53,6 @@ class TPopupMenu : public TComponent {
 
   // Shows the menu at a screen point and waits until it closes; a chosen item is then clicked.
   void Popup(int x, int y);
-  // The window that owns the menu while it is shown (a test drives the menu through it).
-  HWND WindowHandle() const { return window_.Handle(); }
 
   std::vector<TComponent*> Children(const TComponent& root) const override;
 
@@ -63,7 +61,6 @@ class TPopupMenu : public TComponent {
 
  private:
   std::vector<TMenuItem*> items_;
-  UtilityWindow window_;
 };
 
 }  // namespace framework

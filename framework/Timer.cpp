@@ -9,12 +9,11 @@ namespace {
 constexpr UINT_PTR kTimerId = 1;
 }
 
-TTimer::TTimer(TComponent* owner)
-    : TComponent(owner), window_([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return WindowProcedure(window, message, wParam, lParam);
-      }) {}
+TTimer::TTimer(TComponent* owner) : TComponent(owner) {}
 
-TTimer::~TTimer() { KillTimer(window_.Handle(), kTimerId); }
+TTimer::~TTimer() {
+  if (window_) KillTimer(window_->Handle(), kTimerId);
+}
 
 void TTimer::SetEnabled(bool enabled) {
   if (enabled == enabled_) return;
@@ -34,8 +33,14 @@ void TTimer::SetOnTimer(TNotifyEvent handler) {
 }
 
 void TTimer::UpdateTimer() {
-  KillTimer(window_.Handle(), kTimerId);
-  if (enabled_ && interval_ != 0 && onTimer_) SetTimer(window_.Handle(), kTimerId, interval_, nullptr);
+  if (window_) KillTimer(window_->Handle(), kTimerId);
+  if (!enabled_ || interval_ == 0 || !onTimer_) return;
+  if (!window_) {
+    window_ = std::make_unique<UtilityWindow>([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+      return WindowProcedure(window, message, wParam, lParam);
+    });
+  }
+  SetTimer(window_->Handle(), kTimerId, interval_, nullptr);
 }
 
 LRESULT TTimer::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -28,14 +28,15 @@ class TTimer : public TComponent {
   const PropertyTable& Published() const override { return ClassProperties(); }
 
  private:
-  // The system timer runs while enabled, with a non-zero interval and a handler to call.
+  // The system timer runs while enabled, with a non-zero interval and a handler to call. Its window
+  // is made when the timer first runs, on that thread (a timer that never runs costs no window).
   void UpdateTimer();
   LRESULT WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   bool enabled_ = true;
   unsigned interval_ = 1000;
   TNotifyEvent onTimer_;
-  UtilityWindow window_;
+  std::unique_ptr<UtilityWindow> window_;
 };
 
 }  // namespace framework
