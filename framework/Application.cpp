@@ -18,12 +18,7 @@ constexpr char kClassName[] = "TApplication";
 TApplication* currentApplication = nullptr;
 
 // The title the framework gives by default: the executable's name without its extension.
-std::string DefaultTitle() {
-  std::string name = ExtractFileName(ModuleFileName());
-  const size_t dot = LastDelimiter(name, ".");
-  if (dot != std::string::npos) name.erase(dot);
-  return name;
-}
+std::string DefaultTitle() { return ExtractFileBaseName(ModuleFileName()); }
 }  // namespace
 
 TApplication::TApplication() : TComponent(nullptr), title_(DefaultTitle()) {

@@ -16,8 +16,6 @@ class TIcon : public TObject {
   bool Empty() const { return !icon_; }
   // Takes ownership of icon (0 clears); the icon held before is destroyed.
   void SetHandle(HICON icon) { icon_.reset(icon); }
-  // Gives up the handle without destroying it.
-  HICON ReleaseHandle() { return icon_.release(); }
   // Holds a copy of other's icon (or nothing when other is empty).
   void Assign(const TIcon& other) { icon_.reset(other.Empty() ? nullptr : CopyIcon(other.Handle())); }
   // Loads a group-icon resource of a module (nullptr: the executable) at the system's icon size.

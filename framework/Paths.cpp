@@ -49,6 +49,13 @@ std::string ExtractFileName(std::string_view path) {
   return std::string(delimiter == std::string_view::npos ? path : path.substr(delimiter + 1));
 }
 
+std::string ExtractFileBaseName(std::string_view path) {
+  std::string name = ExtractFileName(path);
+  const size_t dot = LastDelimiter(name, ".");
+  if (dot != std::string::npos) name.erase(dot);
+  return name;
+}
+
 std::string ExtractFileDir(std::string_view path) {
   std::string directory = ExtractFilePath(path);
   const size_t size = directory.size();

@@ -27,6 +27,10 @@ std::string ExtractFilePath(std::string_view path);
 // Everything after the last backslash or colon.
 std::string ExtractFileName(std::string_view path);
 
+// The name after the last backslash or colon, without its extension (the part from its last full
+// stop on).
+std::string ExtractFileBaseName(std::string_view path);
+
 // ExtractFilePath without its trailing backslash, unless that backslash follows a backslash or a
 // colon (a drive root such as "C:\" keeps it).
 std::string ExtractFileDir(std::string_view path);

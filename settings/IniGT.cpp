@@ -116,10 +116,7 @@ std::string TIniGT::ReadString(const std::string& section, const std::string& id
 }
 
 std::string TIniGT::DefaultFileName(const std::string& executablePath) {
-  std::string name = framework::ExtractFileName(executablePath);
-  const size_t dot = framework::LastDelimiter(name, ".");
-  if (dot != std::string::npos) name.erase(dot);
-  name = framework::AsciiLowerCase(name + ".INI");
+  std::string name = framework::AsciiLowerCase(framework::ExtractFileBaseName(executablePath) + ".INI");
   if (!name.empty() && name[0] >= 'a' && name[0] <= 'z') name[0] = static_cast<char>(name[0] - 'a' + 'A');
   return name;
 }

@@ -70,6 +70,8 @@ TEST(Paths, FilePathAndNameSplitOnRealDelimitersOnly) {
   EXPECT_EQ(ExtractFileName(dir + "\\Launcher.exe"), "Launcher.exe");
   EXPECT_EQ(ExtractFileName("C:" + kHyou + ".exe"), kHyou + ".exe");
   EXPECT_EQ(ExtractFilePath("name.ini"), "");
+  EXPECT_EQ(ExtractFileBaseName("C:\\My.Tools\\Run.Me.Exe"), "Run.Me");
+  EXPECT_EQ(ExtractFileBaseName("C:\\My.Tools\\NOEXT"), "NOEXT");
 }
 
 TEST(Paths, FileDirKeepsTheBackslashOfADriveRootOnly) {

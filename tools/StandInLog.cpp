@@ -22,9 +22,7 @@ long long NowMicroseconds() {
 
 EventLog::EventLog(std::string path) : path_(std::move(path)) {
   const std::string exe = framework::ModuleFileName();
-  program_ = framework::ExtractFileName(exe);
-  const size_t dot = program_.rfind('.');
-  if (dot != std::string::npos) program_.erase(dot);
+  program_ = framework::ExtractFileBaseName(exe);
   if (path_.empty()) path_ = framework::ExtractFilePath(exe) + program_ + ".log";
 }
 
