@@ -28,13 +28,20 @@ sed 's/^/  /; s/\r\$//' "$install_dir/TolvaneOndrel.ini"
 echo "What the launcher reads from it:"
 \$w "$install_dir/SettingsProbe.exe" | grep -v '^Path=' | sed 's/^/  /'
 echo "Timeline (the demo closes the mail client's window after 5 s, as its user would):"
-\$w "$bin/DemoDriver.exe" "\$folder" 5 > "$install_dir/timeline.txt" &
+\$w "$bin/DemoDriver.exe" "\$folder" 5 "\$folder" > "$install_dir/timeline.txt" &
 driver=\$!
 sleep 3.5
 xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"$shot_dir/screenshot.png"
+# The driver opens the tray menu before it closes the client and waits for this picture.
+for i in \$(seq 400); do [ -f "$install_dir/menu-open" ] && break; sleep 0.025; done
+if [ -f "$install_dir/menu-open" ]; then
+  xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"$shot_dir/tray-menu.png"
+fi
+touch "$install_dir/menu-shot-done"
 wait \$driver
 sed 's/^/  /' "$install_dir/timeline.txt"
 echo "Screenshot while the mail client ran (tray icon at the bottom right): $shot_dir/screenshot.png"
+echo "Screenshot of the tray icon's menu: $shot_dir/tray-menu.png"
 RUN
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash "$install_dir/run.sh"

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what the build, the tests and the demo need on a Debian 12 machine, when missing:
 # the MinGW-w64 cross compilers, Wine, Xvfb, CMake, Ninja, GoogleTest's sources, screenshot tools,
-# and the Japanese locale that gives Wine programs code page 932. Safe to run again.
+# the Japanese locale that gives Wine programs code page 932 and a Japanese font for the screenshots.
+# Safe to run again.
 set -euo pipefail
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xauth
-          cmake ninja-build googletest locales x11-apps imagemagick fonts-wine procps)
+          cmake ninja-build googletest locales x11-apps imagemagick fonts-wine procps
+          fonts-ipafont-gothic)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

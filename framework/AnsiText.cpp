@@ -81,4 +81,6 @@ std::string Utf8ToAnsi(std::string_view utf8, UINT codePage) { return FromWide(T
 
 std::string AnsiToUtf8(std::string_view ansi, UINT codePage) { return FromWide(ToWide(ansi, codePage), CP_UTF8); }
 
+std::wstring AnsiToWide(std::string_view ansi, UINT codePage) { return ToWide(ansi, codePage); }
+
 }  // namespace framework

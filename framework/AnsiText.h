@@ -13,6 +13,10 @@
 
 namespace framework {
 
+// The program's own texts (its literals and the strings of its form descriptions) are bytes of this
+// code page, whatever the system's ANSI code page is.
+constexpr UINT kProgramCodePage = 932;
+
 // The code page the helpers use for CP_ACP / CP_THREAD_ACP: the process's ANSI code page.
 UINT ResolveCodePage(UINT codePage);
 
@@ -34,5 +38,10 @@ std::string_view CutOnCharBoundary(std::string_view text, size_t maxBytes, UINT 
 // the code page's default character.
 std::string Utf8ToAnsi(std::string_view utf8, UINT codePage);
 std::string AnsiToUtf8(std::string_view ansi, UINT codePage);
+std::wstring AnsiToWide(std::string_view ansi, UINT codePage);
+
+// A text of the program as UTF-16, for showing it through the wide API: it then reads right under
+// any ANSI code page, where the ANSI API would reinterpret its bytes in the system's code page.
+inline std::wstring ProgramTextToWide(std::string_view text) { return AnsiToWide(text, kProgramCodePage); }
 
 }  // namespace framework

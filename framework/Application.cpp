@@ -148,7 +148,7 @@ void TApplication::FormClosed(TForm* form) {
 }
 
 int TApplication::MessageDialog(const std::string& text, const std::string& caption, UINT flags) {
-  return ::MessageBoxA(window_.get(), text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
+  return ShowProgramMessageBox(window_.get(), text, caption, flags);
 }
 
 LRESULT CALLBACK TApplication::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -179,10 +179,15 @@ LRESULT TApplication::WindowProcedure(HWND window, UINT message, WPARAM wParam, 
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+int ShowProgramMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags) {
+  // The texts are the program's (code page 932): through the wide API they read right on any system.
+  return MessageBoxW(owner, ProgramTextToWide(text).c_str(), ProgramTextToWide(caption).c_str(), flags | MB_TASKMODAL);
+}
+
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags) {
   TApplication* application = TApplication::Current();
   if (application != nullptr) return application->MessageDialog(text, caption, flags);
-  return MessageBoxA(nullptr, text.c_str(), caption.c_str(), flags | MB_TASKMODAL);
+  return ShowProgramMessageBox(nullptr, text, caption, flags);
 }
 
 }  // namespace framework

@@ -101,5 +101,7 @@ class TApplication : public TComponent {
 
 // A modal message box owned by the current application's window (or by none).
 int ShowMessageBox(const std::string& text, const std::string& caption, UINT flags);
+// A message box with the program's texts (code page 932 bytes), owned by the given window.
+int ShowProgramMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT flags);
 
 }  // namespace framework

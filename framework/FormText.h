@@ -26,13 +26,14 @@
 #include <utility>
 #include <vector>
 
+#include "framework/AnsiText.h"
 #include "framework/Component.h"
 #include "framework/Properties.h"
 
 namespace framework {
 
-// The code page of every string a form description holds.
-constexpr UINT kFormCodePage = 932;
+// The code page of every string a form description holds: the program's own.
+constexpr UINT kFormCodePage = kProgramCodePage;
 
 // One object of a description as parsed, before anything is created.
 struct FormObject {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "framework/AnsiText.h"
 #include "framework/Handles.h"
 #include "framework/Properties.h"
 
@@ -60,7 +61,8 @@ void TPopupMenu::Popup(int x, int y) {
   // The menu needs an owner window only while it is shown.
   UtilityWindow owner(&UtilityWindow::Default);
   for (size_t i = 0; i < items_.size(); ++i) {
-    AppendMenuA(menu.get(), MF_STRING, i + 1, items_[i]->Caption().c_str());
+    // Captions are the program's texts: shown through the wide API, they read right on any system.
+    AppendMenuW(menu.get(), MF_STRING, i + 1, ProgramTextToWide(items_[i]->Caption()).c_str());
   }
   const UINT_PTR chosen = TrackPopupMenu(menu.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, x, y, 0,
                                          owner.Handle(), nullptr);

@@ -209,9 +209,15 @@ void MessageBoxWatcher::Watch() {
     if (box != nullptr) {
       char text[1024] = "";
       GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the box's static text
+      wchar_t wideText[1024] = L"";
+      GetDlgItemTextW(box, 0xFFFF, wideText, 1024);
+      wchar_t wideCaption[256] = L"";
+      GetWindowTextW(box, wideCaption, 256);
       {
         std::lock_guard<std::mutex> guard(lock_);
         texts_.emplace_back(text);
+        wideTexts_.emplace_back(wideText);
+        wideCaptions_.emplace_back(wideCaption);
       }
       SendMessageA(box, WM_COMMAND, IDOK, 0);
       Sleep(100);  // the box is gone before the next look
@@ -223,6 +229,16 @@ void MessageBoxWatcher::Watch() {
 std::vector<std::string> MessageBoxWatcher::Texts() const {
   std::lock_guard<std::mutex> guard(lock_);
   return texts_;
+}
+
+std::vector<std::wstring> MessageBoxWatcher::WideTexts() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return wideTexts_;
+}
+
+std::vector<std::wstring> MessageBoxWatcher::WideCaptions() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return wideCaptions_;
 }
 
 }  // namespace testsupport

@@ -97,6 +97,9 @@ class MessageBoxWatcher {
   MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
 
   std::vector<std::string> Texts() const;
+  // Text and caption as the box shows them, read through the wide API.
+  std::vector<std::wstring> WideTexts() const;
+  std::vector<std::wstring> WideCaptions() const;
 
  private:
   void Watch();
@@ -104,6 +107,8 @@ class MessageBoxWatcher {
   std::atomic<bool> stop_{false};
   mutable std::mutex lock_;
   std::vector<std::string> texts_;
+  std::vector<std::wstring> wideTexts_;
+  std::vector<std::wstring> wideCaptions_;
   std::thread thread_;
 };
 

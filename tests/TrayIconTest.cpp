@@ -140,6 +140,52 @@ TEST(TrayIcon, TheTipKeepsAtMost62BytesAndNeverSplitsACharacter) {
   EXPECT_EQ(trayIcon.TipHelp(), std::string(60, 'a') + "表");
 }
 
+TEST(TrayIcon, TheTipReachesTheShellAsWritten) {
+  Host host("");
+  host.trayIcon->SetTipHelp("表キ終了 mail");
+  const NOTIFYICONDATAA& data = host.trayIcon->IconData();
+  EXPECT_STREQ(data.szTip, "表キ終了 mail");  // the record keeps the program's bytes
+  const NOTIFYICONDATAW wide = tray::WideIconData(data);
+  EXPECT_EQ(wide.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
+  EXPECT_EQ(wide.hWnd, data.hWnd);
+  EXPECT_EQ(wide.uID, data.uID);
+  EXPECT_EQ(wide.uFlags, data.uFlags);
+  EXPECT_EQ(wide.uCallbackMessage, data.uCallbackMessage);
+  EXPECT_EQ(wide.hIcon, data.hIcon);
+  EXPECT_STREQ(wide.szTip, L"表キ終了 mail");
+  // The longest tip, all double-byte: 31 characters and the NUL.
+  std::string longest;
+  for (int i = 0; i < 40; ++i) longest += "表";
+  host.trayIcon->SetTipHelp(longest);
+  EXPECT_EQ(std::wstring(tray::WideIconData(host.trayIcon->IconData()).szTip), std::wstring(31, L'表'));
+}
+
+TEST(TrayIcon, ComesBackWhenTheShellRestartsIfShown) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  const NOTIFYICONDATAA shown = trayIcon.IconData();
+  // A restarted shell has forgotten every icon; it then tells every top-level window.
+  const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  auto shellRestarts = [taskbarCreated] {
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(HWND_BROADCAST, taskbarCreated, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
+  };
+  NOTIFYICONDATAA gone = shown;
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));
+  ASSERT_FALSE(ShellHolds(shown));
+  shellRestarts();
+  EXPECT_TRUE(ShellHolds(shown));
+  EXPECT_TRUE(trayIcon.IconShown());
+  EXPECT_EQ(trayIcon.MessageWindow(), shown.hWnd);
+
+  // An icon that is not shown stays away.
+  trayIcon.SetVisible(false);
+  shellRestarts();
+  EXPECT_FALSE(ShellHolds(shown));
+  EXPECT_FALSE(trayIcon.IconShown());
+}
+
 TEST(TrayIcon, TheSameTipAgainSendsNothing) {
   // A selected resource icon is loaded afresh for every update, so each update shows a new handle.
   Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2')\n    ResourceIconID = 1\n");

@@ -1,10 +1,12 @@
 // Drives one demo run of the launcher installed with the stand-ins, and prints a timeline:
-//   DemoDriver <install folder> [seconds until the client is closed]
+//   DemoDriver <install folder> [seconds until the client is closed] [screenshot folder]
 // The folder holds TolvaneLauncher.exe, the stand-ins and "TolvaneOndrel.ini" whose mail command
 // logs to mail.log there. The driver starts the launcher, closes the client's window after the
 // given seconds (default 5) as the user would, and tells when the proxy and the client started,
 // when the client came to the front and ended, when the proxy was terminated and when and how the
-// launcher ended.
+// launcher ended. Given a screenshot folder, it also opens the launcher's tray menu with a real right
+// click a little before closing the client, writes "menu-open" there and waits (at most 10 s) for
+// the screenshot taker to write "menu-shot-done" before it dismisses the menu.
 #include <windows.h>
 
 #include <algorithm>
@@ -51,6 +53,55 @@ BOOL CALLBACK FindMailWindow(HWND window, LPARAM parameter) {
   }
   return TRUE;
 }
+// A real mouse click at a screen point, as the user's mouse gives it.
+void Click(int x, int y, DWORD down, DWORD up) {
+  INPUT inputs[2] = {};
+  for (INPUT& input : inputs) {
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>(x * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
+    input.mi.dy = static_cast<LONG>(y * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
+  }
+  inputs[0].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  inputs[1].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  SendInput(2, inputs, sizeof(INPUT));
+}
+
+struct MenuSearch {
+  DWORD processId;
+  HWND menu;
+};
+
+BOOL CALLBACK FindShownMenu(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<MenuSearch*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  char className[16] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (processId == search->processId && IsWindowVisible(window) && std::string(className) == "#32768") {
+    search->menu = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Right-clicks the notification area's rightmost icon (the launcher's, the only one) until the
+// launcher's menu shows. The shell may lay a new icon out a moment late, so the user clicks again.
+HWND OpenTrayMenu(DWORD launcherProcessId) {
+  RECT tray{};
+  if (!GetWindowRect(FindWindowA("Shell_TrayWnd", nullptr), &tray)) return nullptr;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    for (int wait = 0; wait < 50; ++wait) {
+      MenuSearch search{launcherProcessId, nullptr};
+      EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&search));
+      if (search.menu != nullptr) return search.menu;
+      Sleep(20);
+    }
+  }
+  return nullptr;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -62,6 +113,8 @@ int main(int argc, char** argv) {
   const DWORD closeAfterMs = static_cast<DWORD>((argc > 2 ? std::atof(argv[2]) : 5.0) * 1000);
   const std::string mailLog = folder + "\\mail.log";
   const std::string proxyLog = folder + "\\DemoProxy.log";
+  const std::string shotFolder = argc > 3 ? argv[3] : "";
+  bool menuShown = shotFolder.empty();  // nothing to show without somebody to take the picture
 
   std::vector<Line> timeline;
   const long long start = standin::NowMicroseconds();
@@ -87,6 +140,31 @@ int main(int argc, char** argv) {
       if (const DWORD id = ProcessIdIn(proxyLog)) proxy.reset(OpenProcess(SYNCHRONIZE, FALSE, id));
     }
     if (mailProcessId == 0) mailProcessId = ProcessIdIn(mailLog);
+    if (!menuShown && mailProcessId != 0 && standin::NowMicroseconds() - start >= closeAfterMs * 1000LL - 1200000) {
+      menuShown = true;
+      timeline.push_back({standin::NowMicroseconds(), "demo right-clicks the tray icon"});
+      if (HWND menu = OpenTrayMenu(GetProcessId(launcher.process.get()))) {
+        timeline.push_back({standin::NowMicroseconds(), "tray menu shown"});
+        // The pointer goes onto the item, as the user's would, so the item lights up. The picture is
+        // taken at once: the icon's tip shows half a second after the click, over the menu.
+        RECT item{};
+        GetWindowRect(menu, &item);
+        INPUT move{};
+        move.type = INPUT_MOUSE;
+        move.mi.dx = static_cast<LONG>((item.left + item.right) / 2 * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
+        move.mi.dy = static_cast<LONG>((item.top + item.bottom) / 2 * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
+        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+        SendInput(1, &move, sizeof move);
+        Sleep(50);
+        CloseHandle(CreateFileA((shotFolder + "\\menu-open").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                                nullptr));
+        for (int wait = 0; wait < 500 && !FileExists(shotFolder + "\\menu-shot-done"); ++wait) Sleep(20);
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
+        timeline.push_back({standin::NowMicroseconds(), "demo dismisses the tray menu"});
+      } else {
+        timeline.push_back({standin::NowMicroseconds(), "the tray menu did not show"});
+      }
+    }
     if (!closed && mailProcessId != 0 && standin::NowMicroseconds() - start >= closeAfterMs * 1000LL) {
       Found found{mailProcessId, nullptr};
       EnumWindows(FindMailWindow, reinterpret_cast<LPARAM>(&found));

@@ -12,8 +12,10 @@ using framework::TApplication;
 
 namespace {
 #if defined(__i386__)
-// The product is 32-bit: it sends the record's first version, 88 bytes there.
+// The product is 32-bit: it keeps the record's first version, 88 bytes there, and sends its wide
+// twin of the same version.
 static_assert(NOTIFYICONDATAA_V1_SIZE == 88, "first version of the tray record");
+static_assert(NOTIFYICONDATAW_V1_SIZE == 152, "first version of the wide tray record");
 #endif
 
 constexpr char kAddFailed[] = "タスクトレイにアイコンを登録できません。";
@@ -27,7 +29,26 @@ HWND ApplicationWindow() {
 void ProcessPendingMessages() {
   if (TApplication* application = TApplication::Current()) application->ProcessMessages();
 }
+
+BOOL NotifyShell(DWORD command, const NOTIFYICONDATAA& record) {
+  NOTIFYICONDATAW wide = WideIconData(record);
+  return Shell_NotifyIconW(command, &wide);
+}
 }  // namespace
+
+NOTIFYICONDATAW WideIconData(const NOTIFYICONDATAA& record) {
+  NOTIFYICONDATAW wide{};
+  wide.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  wide.hWnd = record.hWnd;
+  wide.uID = record.uID;
+  wide.uFlags = record.uFlags;
+  wide.uCallbackMessage = record.uCallbackMessage;
+  wide.hIcon = record.hIcon;
+  // At most 62 bytes give at most 62 characters: the wide field of 64 always keeps its NUL.
+  const std::wstring tip = framework::ProgramTextToWide(record.szTip);
+  tip.copy(wide.szTip, tip.size() < 63 ? tip.size() : 63);
+  return wide;
+}
 
 // ---- animation thread ----
 
@@ -106,7 +127,7 @@ HICON TTrayIcon::CurrentIconHandle() {
 }
 
 void TTrayIcon::CopyTip() {
-  const std::string_view tip = framework::CutOnCharBoundary(tipHelp_, kTipMaxBytes);
+  const std::string_view tip = framework::CutOnCharBoundary(tipHelp_, kTipMaxBytes, framework::kProgramCodePage);
   memset(iconData_.szTip, 0, sizeof iconData_.szTip);
   memcpy(iconData_.szTip, tip.data(), tip.size());
 }
@@ -128,7 +149,7 @@ bool TTrayIcon::AddIcon() {
   iconData_.uCallbackMessage = kTrayCallbackMessage;
   iconData_.hIcon = icon;
   CopyTip();
-  if (!Shell_NotifyIconA(NIM_ADD, &iconData_)) {
+  if (!NotifyShell(NIM_ADD, iconData_)) {
     messageWindow_.reset();
     throw ENotifyIconError(kAddFailed);
   }
@@ -139,7 +160,7 @@ bool TTrayIcon::AddIcon() {
 
 bool TTrayIcon::RemoveIcon() {
   if (iconShown_) {
-    Shell_NotifyIconA(NIM_DELETE, &iconData_);  // a refusal changes nothing: the icon counts as gone
+    NotifyShell(NIM_DELETE, iconData_);  // a refusal changes nothing: the icon counts as gone
     messageWindow_.reset();
     iconShown_ = false;
     StopAnimation();
@@ -152,7 +173,7 @@ bool TTrayIcon::UpdateIcon() {
   iconData_.hIcon = CurrentIconHandle();
   CopyTip();
   if (iconData_.hIcon == nullptr) return false;  // the shell keeps showing the previous icon
-  if (!Shell_NotifyIconA(NIM_MODIFY, &iconData_)) throw ENotifyIconError(kModifyFailed);
+  if (!NotifyShell(NIM_MODIFY, iconData_)) throw ENotifyIconError(kModifyFailed);
   return true;
 }
 
@@ -208,7 +229,7 @@ void TTrayIcon::SetIcon(const framework::TIcon* icon) {
 
 void TTrayIcon::SetTipHelp(const std::string& value) {
   // Cut on a character boundary: a double-byte character is never split.
-  const std::string cut(framework::CutOnCharBoundary(value, kTipMaxBytes));
+  const std::string cut(framework::CutOnCharBoundary(value, kTipMaxBytes, framework::kProgramCodePage));
   if (cut == tipHelp_) return;
   tipHelp_ = cut;
   if (Active()) UpdateIcon();
@@ -332,6 +353,10 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM /*wParam*/,
     }
   } else if (message == WM_QUERYENDSESSION) {
     result = 1;  // consent to the session's end
+  } else if (message == taskbarCreatedMessage_ && message != 0 && iconShown_) {
+    // The shell has (re)started and knows no icons: show ours again. A refusal is left quiet; the
+    // shell's next start tries again.
+    NotifyShell(NIM_ADD, iconData_);
   }
   // Every message is answered here; none goes on to the default procedure.
   ProcessPendingMessages();

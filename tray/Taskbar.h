@@ -1,6 +1,7 @@
 // TTrayIcon: one icon in the shell's notification area, with a tip, mouse events and popup menus,
 // optionally shown only while the application is minimised (hiding its taskbar button), and an
-// optional animation through icon resources of the executable, stepped by TIconAnimation.
+// optional animation through icon resources of the executable, stepped by TIconAnimation. The icon
+// comes back by itself when the shell restarts.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +34,11 @@ class ENotifyIconError : public framework::Exception {
  public:
   using Exception::Exception;
 };
+
+// The record as the shell is sent it: its wide twin of the same (first) version. The tip is the
+// program's text (code page 932), which the ANSI call would read in the system's code page and
+// garble on a system whose code page is another.
+NOTIFYICONDATAW WideIconData(const NOTIFYICONDATAA& record);
 
 enum class TMouseButton : unsigned char { mbLeft, mbRight, mbMiddle };
 // A set of shift-state flags as one byte; the component passes the empty set or one button's flag.
@@ -161,6 +167,8 @@ class TTrayIcon : public framework::TComponent {
   TMouseEvent onMouseUp_;
   framework::TNotifyEvent onIconAnimation_;
 
+  // The shell sends this to every top-level window when it starts, e.g. after a crash.
+  const UINT taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
   NOTIFYICONDATAA iconData_{};
   bool iconShown_ = false;
   std::unique_ptr<framework::UtilityWindow> messageWindow_;
