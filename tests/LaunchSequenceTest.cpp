@@ -2,6 +2,8 @@
 // and proxy stand-ins, run under Wine. Timings come from the stand-ins' logs and from watching the
 // processes, all on the one machine-wide clock.
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -352,4 +354,56 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
   ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
   EXPECT_FALSE(client.Ended(500)) << "the mail client must keep running";
+}
+
+namespace {
+// The launcher's window whose icon (id 1) the shell holds, or null.
+HWND FindShownTrayIconWindow(DWORD processId) {
+  for (HWND window = FindWindowExA(nullptr, nullptr, "TUtilityWindow", nullptr); window != nullptr;
+       window = FindWindowExA(nullptr, window, "TUtilityWindow", nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != processId) continue;
+    NOTIFYICONDATAA probe{};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = 1;
+    if (Shell_NotifyIconA(NIM_MODIFY, &probe)) return window;  // only a held icon can be modified
+  }
+  return nullptr;
+}
+
+HWND WaitForShownTrayIconWindow(DWORD processId, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (HWND window = FindShownTrayIconWindow(processId)) return window;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(20);
+  }
+}
+}  // namespace
+
+TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 30000"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  HWND iconWindow = WaitForShownTrayIconWindow(installation.LauncherProcessId(), 8000);
+  ASSERT_NE(iconWindow, nullptr) << "the launcher showed no tray icon";
+
+  // A restarted shell has forgotten every icon, and tells every top-level window it is back.
+  NOTIFYICONDATAA forgotten{};
+  forgotten.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  forgotten.hWnd = iconWindow;
+  forgotten.uID = 1;
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &forgotten));
+  ASSERT_EQ(FindShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000,
+                      &answer);
+  EXPECT_EQ(WaitForShownTrayIconWindow(installation.LauncherProcessId(), 2000), iconWindow);
+
+  HWND form = testsupport::FindProcessWindow(installation.LauncherProcessId(), "TForm1");
+  ASSERT_NE(form, nullptr);
+  PostMessageA(form, WM_CLOSE, 0, 0);
+  ASSERT_TRUE(installation.WaitForLauncher(5000));
 }
