@@ -3,7 +3,7 @@
 # Run inside a Wine session, after building TolvaneLauncher, DemoMailClient, DemoProxy and IdleLoop
 # for x86_64:
 #
-#   bash cmake/wine-run.sh build/x86_64 bash bench/idle-bench.sh [seconds]    (default 60)
+#   xvfb-run -a bash cmake/wine-run.sh build/x86_64 bash bench/idle-bench.sh [seconds]   (default 60)
 #
 # Four programs run side by side: the launcher installed with the stand-ins (as the demo does), a
 # bare message loop (IdleLoop: expected 0 wake-ups) and IdleLoop with a 100 ms and a 1 s SetTimer
