@@ -3,6 +3,7 @@
 // and, in the same run, the batch file a user might write instead (started by Wine's cmd):
 //   start the proxy, start /wait the client, taskkill the proxy.
 // Usage (inside a Wine session): SequenceBench [runs]   (default 7)
+// Ends with FIGURE|name|value|unit|comparison|target lines (medians) for bench/run-all.sh's table.
 #include <windows.h>
 
 #include <algorithm>
@@ -138,5 +139,15 @@ int main(int argc, char** argv) {
   Report("launcher: client exit -> proxy terminated", launcherProxy);
   Report("launcher: client exit -> launcher exit", launcherExit);
   Report("batch file: client exit -> proxy killed", batchProxy);
+  // The launcher closes itself 5 s after the client's exit; 30 ms is what it may add to that.
+  const auto figure = [](const std::vector<double>& values) {
+    if (values.empty()) return std::string("-");
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", Median(values));
+    return std::string(text);
+  };
+  std::printf("FIGURE|sequence: client exit -> proxy terminated (median)|%s|ms|%s (batch file)|<= 10\n",
+              figure(launcherProxy).c_str(), figure(batchProxy).c_str());
+  std::printf("FIGURE|sequence: client exit -> launcher exit (median)|%s|ms|-|<= 5030\n", figure(launcherExit).c_str());
   return 0;
 }

@@ -1,7 +1,8 @@
 // Measures TWinList::Refresh of an unchanged desktop with 100 and 1000 qualifying windows of this
 // process: time per call, time per enumerated window, and heap allocations during the refreshes
 // (counted by replacing the global allocation functions). The same run measures a bare
-// EnumWindows + GetWindowTextA loop over the same windows for comparison.
+// EnumWindows + GetWindowTextA loop over the same windows for comparison. Ends each size with
+// FIGURE|name|value|unit|comparison|target lines for bench/run-all.sh's table.
 #include <windows.h>
 
 #include <malloc.h>
@@ -132,6 +133,10 @@ void Measure(int windowCount, int iterations) {
               bestRefresh * 1e3, refreshPerWindow, refreshAllocations, kRounds * iterations, rebuilds);
   std::printf("  EnumWindows + GetWindowTextA: %8.3f ms per call, %6.2f us per window\n", bestBare * 1e3, barePerWindow);
   std::printf("  ratio Refresh / bare loop: %.2f\n", refreshPerWindow / barePerWindow);
+  std::printf("FIGURE|winlist: unchanged refresh, %d windows|%.3f|us per window|%.3f (bare loop)|<= 1.5 x comparison\n",
+              windowCount, refreshPerWindow, barePerWindow);
+  std::printf("FIGURE|winlist: allocations per unchanged refresh, %d windows|%g|allocations|-|= 0\n", windowCount,
+              static_cast<double>(refreshAllocations) / (kRounds * iterations));
 }
 
 }  // namespace
