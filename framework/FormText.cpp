@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "framework/AnsiText.h"
 
@@ -128,7 +129,8 @@ class Parser {
     const size_t digits = end;
     while (end < text_.size() && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
     if (end == digits || end - digits > 18) Fail("number expected");
-    const long long value = std::stoll(std::string(text_.substr(pos_, end - pos_)));
+    long long value = 0;
+    std::from_chars(text_.data() + pos_, text_.data() + end, value);  // at most 18 digits: always fits
     pos_ = end;
     return value;
   }
@@ -161,7 +163,8 @@ class Parser {
         size_t end = pos_;
         while (end < text_.size() && end - pos_ < 3 && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
         if (end == pos_) Fail("byte value expected after #");
-        const int value = std::stoi(std::string(text_.substr(pos_, end - pos_)));
+        int value = 0;
+        std::from_chars(text_.data() + pos_, text_.data() + end, value);  // at most 3 digits
         if (value > 255) Fail("byte value above 255");
         bytes += static_cast<char>(value);
         pos_ = end;

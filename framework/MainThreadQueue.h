@@ -8,9 +8,9 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "framework/Handles.h"
+#include "framework/Sync.h"
 #include "framework/UtilityWindow.h"
 
 namespace framework {
@@ -50,7 +50,7 @@ class MainThreadQueue {
   };
   // Shared with workers inside Run, which may still hold it while the queue is destroyed.
   struct State {
-    std::mutex lock;
+    Mutex lock;
     std::deque<std::shared_ptr<Task>> tasks;
     UniqueHandle wake;     // auto-reset
     UniqueHandle closing;  // manual-reset, set by the destructor
