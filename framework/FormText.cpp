@@ -10,9 +10,20 @@
 namespace framework {
 
 TComponent* ClassRegistry::Create(const std::string& className, TComponent* owner) const {
-  const auto found = factories_.find(className);
-  if (found == factories_.end()) throw EFormError("unknown class " + className);
-  return found->second(owner);
+  for (const auto& [name, factory] : factories_) {
+    if (name == className) return factory(owner);
+  }
+  throw EFormError("unknown class " + className);
+}
+
+void ClassRegistry::Set(const std::string& className, Factory factory) {
+  for (auto& [name, existing] : factories_) {
+    if (name == className) {
+      existing = factory;
+      return;
+    }
+  }
+  factories_.emplace_back(className, factory);
 }
 
 namespace {

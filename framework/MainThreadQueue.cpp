@@ -20,7 +20,7 @@ MainThreadQueue::MainThreadQueue()
 }
 
 MainThreadQueue::~MainThreadQueue() {
-  std::deque<std::shared_ptr<Task>> dropped;
+  std::vector<std::shared_ptr<Task>> dropped;
   {
     std::lock_guard<Mutex> guard(state_->lock);
     state_->closed = true;
@@ -89,7 +89,7 @@ int MainThreadQueue::RunPending() {
       std::lock_guard<Mutex> guard(state_->lock);
       if (state_->tasks.empty()) break;
       task = state_->tasks.front();
-      state_->tasks.pop_front();
+      state_->tasks.erase(state_->tasks.begin());
       if (task->dropped) continue;
       task->started = true;
     }

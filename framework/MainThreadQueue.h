@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <deque>
+#include <vector>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -51,7 +51,7 @@ class MainThreadQueue {
   // Shared with workers inside Run, which may still hold it while the queue is destroyed.
   struct State {
     Mutex lock;
-    std::deque<std::shared_ptr<Task>> tasks;
+    std::vector<std::shared_ptr<Task>> tasks;  // oldest first; a handful at most
     UniqueHandle wake;     // auto-reset
     UniqueHandle closing;  // manual-reset, set by the destructor
     bool closed = false;
