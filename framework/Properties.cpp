@@ -11,6 +11,15 @@ void LoadContext::RunFixups() {
 
 void PropertyInfo::Mismatch() const { throw EFormError("invalid value for property " + name_); }
 
+const std::any* PropertyInfo::FindMethod(const FormValue& value, const LoadContext& context) const {
+  if (value.kind != FormValue::Kind::Identifier) Mismatch();
+  return context.Root().FindMethod(value.text);
+}
+
+void PropertyInfo::NoMethod(const std::string& method) const {
+  throw EFormError("no method " + method + " of the right kind for " + name_);
+}
+
 const PropertyInfo* PropertyTable::Find(std::string_view name) const {
   for (const auto& property : own_) {
     if (property->Name() == name) return property.get();

@@ -65,6 +65,10 @@ class PropertyInfo {
 
  protected:
   [[noreturn]] void Mismatch() const;
+  // For event properties: the root's method a value names (nullptr when none); throws for a value
+  // that is no name. Out of the templates, so each event type does not repeat it.
+  const std::any* FindMethod(const FormValue& value, const LoadContext& context) const;
+  [[noreturn]] void NoMethod(const std::string& method) const;
 
  private:
   std::string name_;
@@ -277,11 +281,9 @@ class EventProperty : public PropertyInfo {
     return FormValue::Identifier((As<C>(c).*get_)().MethodName());
   }
   void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
-    if (v.kind != FormValue::Kind::Identifier) Mismatch();
-    const std::any* method = context.Root().FindMethod(v.text);
     using Function = typename Event<Args...>::Function;
-    const Function* function = method != nullptr ? std::any_cast<Function>(method) : nullptr;
-    if (function == nullptr) throw EFormError("no method " + v.text + " of the right kind for " + Name());
+    const Function* function = std::any_cast<Function>(FindMethod(v, context));
+    if (function == nullptr) NoMethod(v.text);
     (As<C>(c).*set_)(Event<Args...>(*function, v.text));
   }
 
