@@ -62,7 +62,8 @@ class TComponent : public TObject {
   template <class Derived, class... Args>
   void PublishMethod(std::string name, void (Derived::*method)(Args...)) {
     Derived* self = static_cast<Derived*>(this);
-    SetMethod(std::move(name), std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); }));
+    SetMethod(std::move(name),
+              std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); }));
   }
 
   // Frees every owned component, last created first.

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
-#include <vector>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "framework/Handles.h"
 #include "framework/Sync.h"
@@ -51,7 +51,8 @@ class MainThreadQueue {
   // Shared with workers inside Run, which may still hold it while the queue is destroyed.
   struct State {
     Mutex lock;
-    std::vector<std::shared_ptr<Task>> tasks;  // oldest first; a handful at most
+    // Oldest first; a handful at most.
+    std::vector<std::shared_ptr<Task>> tasks;
     UniqueHandle wake;     // auto-reset
     UniqueHandle closing;  // manual-reset, set by the destructor
     bool closed = false;
