@@ -301,8 +301,10 @@ class Loader {
       if (index < 0) throw EFormError("unknown property " + assignment.first + " of " + table.ClassName());
       ordered.emplace_back(index, &assignment);
     }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A handful of entries: an insertion sort, stable like std::stable_sort but far less code.
+    for (size_t i = 1; i < ordered.size(); ++i) {
+      for (size_t j = i; j > 0 && ordered[j].first < ordered[j - 1].first; --j) std::swap(ordered[j], ordered[j - 1]);
+    }
     for (const auto& [index, assignment] : ordered) {
       table.Find(assignment->first)->Load(component, assignment->second, context_);
     }
