@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it once under Wine + Xvfb, installed in a temporary folder with the
 # demo mail client and proxy and a "TolvaneOndrel.ini"; prints a timeline of what happened and saves
-# a screenshot taken while the mail client runs. Safe to run again.
+# a screenshot taken while the mail client runs. Then builds the 32-bit product and packs the
+# release zip (cmake/package.sh), printing its path and size. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,3 +47,6 @@ RUN
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash "$install_dir/run.sh"
 rm -rf "$install_dir"
+
+echo "Release package (the 32-bit product):"
+bash cmake/package.sh

@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xauth
           cmake ninja-build googletest locales x11-apps imagemagick fonts-wine procps
-          fonts-ipafont-gothic)
+          zip unzip fonts-ipafont-gothic)
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -58,20 +58,21 @@ std::string_view CutOnCharBoundary(std::string_view text, size_t maxBytes, UINT 
 }
 
 namespace {
-std::wstring ToWide(std::string_view text, UINT codePage) {
+// A vector, not a std::wstring: the runtime's wide string code would come into the exe whole.
+std::vector<wchar_t> ToWide(std::string_view text, UINT codePage) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());
   const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
+  std::vector<wchar_t> wide(static_cast<size_t>(length > 0 ? length : 0));
   if (length > 0) MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
   return wide;
 }
 
-std::string FromWide(const std::wstring& wide, UINT codePage) {
+std::string FromWide(const std::vector<wchar_t>& wide, UINT codePage) {
   if (wide.empty()) return {};
   const int size = static_cast<int>(wide.size());
   const int length = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<size_t>(length), '\0');
+  std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
   if (length > 0) WideCharToMultiByte(codePage, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
   return text;
 }
@@ -81,6 +82,10 @@ std::string Utf8ToAnsi(std::string_view utf8, UINT codePage) { return FromWide(T
 
 std::string AnsiToUtf8(std::string_view ansi, UINT codePage) { return FromWide(ToWide(ansi, codePage), CP_UTF8); }
 
-std::wstring AnsiToWide(std::string_view ansi, UINT codePage) { return ToWide(ansi, codePage); }
+WideText::WideText(std::vector<wchar_t> characters) : characters_(std::move(characters)) {
+  characters_.push_back(L'\0');
+}
+
+WideText AnsiToWide(std::string_view ansi, UINT codePage) { return WideText(ToWide(ansi, codePage)); }
 
 }  // namespace framework

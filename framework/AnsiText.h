@@ -10,6 +10,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace framework {
 
@@ -38,10 +39,22 @@ std::string_view CutOnCharBoundary(std::string_view text, size_t maxBytes, UINT 
 // the code page's default character.
 std::string Utf8ToAnsi(std::string_view utf8, UINT codePage);
 std::string AnsiToUtf8(std::string_view ansi, UINT codePage);
-std::wstring AnsiToWide(std::string_view ansi, UINT codePage);
+// UTF-16 text ending in a NUL, for the wide API. Not a std::wstring: the runtime's wide string code
+// would come into the exe whole.
+class WideText {
+ public:
+  explicit WideText(std::vector<wchar_t> characters);
+  const wchar_t* c_str() const { return characters_.data(); }
+  size_t size() const { return characters_.size() - 1; }
+
+ private:
+  std::vector<wchar_t> characters_;
+};
+
+WideText AnsiToWide(std::string_view ansi, UINT codePage);
 
 // A text of the program as UTF-16, for showing it through the wide API: it then reads right under
 // any ANSI code page, where the ANSI API would reinterpret its bytes in the system's code page.
-inline std::wstring ProgramTextToWide(std::string_view text) { return AnsiToWide(text, kProgramCodePage); }
+inline WideText ProgramTextToWide(std::string_view text) { return AnsiToWide(text, kProgramCodePage); }
 
 }  // namespace framework

@@ -1,8 +1,6 @@
 // The application object.
 #include "framework/Application.h"
 
-#include <stdexcept>
-
 #include "framework/AnsiText.h"
 #include "framework/BoundWindow.h"
 #include "framework/Forms.h"
@@ -70,7 +68,7 @@ void TApplication::HandleException(std::exception_ptr exception) {
       MessageDialog(error.what(), title_, MB_OK | MB_ICONERROR);
     }
   } catch (...) {
-    if (onException_) onException_(std::runtime_error("unknown exception"));
+    if (onException_) onException_(Exception("unknown exception"));
   }
 }
 

@@ -73,8 +73,20 @@ std::vector<TComponent*> TComponent::Children(const TComponent& root) const {
 }
 
 const std::any* TComponent::FindMethod(std::string_view name) const {
-  const auto found = methods_.find(name);
-  return found == methods_.end() ? nullptr : &found->second;
+  for (const auto& [methodName, function] : methods_) {
+    if (methodName == name) return &function;
+  }
+  return nullptr;
+}
+
+void TComponent::SetMethod(std::string name, std::any function) {
+  for (auto& [methodName, existing] : methods_) {
+    if (methodName == name) {
+      existing = std::move(function);
+      return;
+    }
+  }
+  methods_.emplace_back(std::move(name), std::move(function));
 }
 
 }  // namespace framework

@@ -5,7 +5,6 @@
 
 #include <any>
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,13 +62,15 @@ class TComponent : public TObject {
   template <class Derived, class... Args>
   void PublishMethod(std::string name, void (Derived::*method)(Args...)) {
     Derived* self = static_cast<Derived*>(this);
-    methods_[std::move(name)] = std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); });
+    SetMethod(std::move(name),
+              std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); }));
   }
 
   // Frees every owned component, last created first.
   void DestroyComponents();
 
  private:
+  void SetMethod(std::string name, std::any function);
   void InsertComponent(TComponent* component);
   void RemoveComponent(TComponent* component);
 
@@ -78,7 +79,8 @@ class TComponent : public TObject {
   bool loading_ = false;
   bool designing_ = false;
   std::vector<TComponent*> components_;
-  std::map<std::string, std::any, std::less<>> methods_;
+  // A few per class: a list searched in order is smaller code than a map.
+  std::vector<std::pair<std::string, std::any>> methods_;
 };
 
 }  // namespace framework

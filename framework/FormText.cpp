@@ -3,15 +3,27 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 
 #include "framework/AnsiText.h"
 
 namespace framework {
 
 TComponent* ClassRegistry::Create(const std::string& className, TComponent* owner) const {
-  const auto found = factories_.find(className);
-  if (found == factories_.end()) throw EFormError("unknown class " + className);
-  return found->second(owner);
+  for (const auto& [name, factory] : factories_) {
+    if (name == className) return factory(owner);
+  }
+  throw EFormError("unknown class " + className);
+}
+
+void ClassRegistry::Set(const std::string& className, Factory factory) {
+  for (auto& [name, existing] : factories_) {
+    if (name == className) {
+      existing = factory;
+      return;
+    }
+  }
+  factories_.emplace_back(className, factory);
 }
 
 namespace {
@@ -128,7 +140,8 @@ class Parser {
     const size_t digits = end;
     while (end < text_.size() && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
     if (end == digits || end - digits > 18) Fail("number expected");
-    const long long value = std::stoll(std::string(text_.substr(pos_, end - pos_)));
+    long long value = 0;
+    std::from_chars(text_.data() + pos_, text_.data() + end, value);  // at most 18 digits: always fits
     pos_ = end;
     return value;
   }
@@ -161,7 +174,8 @@ class Parser {
         size_t end = pos_;
         while (end < text_.size() && end - pos_ < 3 && std::isdigit(static_cast<unsigned char>(text_[end]))) ++end;
         if (end == pos_) Fail("byte value expected after #");
-        const int value = std::stoi(std::string(text_.substr(pos_, end - pos_)));
+        int value = 0;
+        std::from_chars(text_.data() + pos_, text_.data() + end, value);  // at most 3 digits
         if (value > 255) Fail("byte value above 255");
         bytes += static_cast<char>(value);
         pos_ = end;
@@ -287,8 +301,10 @@ class Loader {
       if (index < 0) throw EFormError("unknown property " + assignment.first + " of " + table.ClassName());
       ordered.emplace_back(index, &assignment);
     }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    // A handful of entries: an insertion sort, stable like std::stable_sort but far less code.
+    for (size_t i = 1; i < ordered.size(); ++i) {
+      for (size_t j = i; j > 0 && ordered[j].first < ordered[j - 1].first; --j) std::swap(ordered[j], ordered[j - 1]);
+    }
     for (const auto& [index, assignment] : ordered) {
       table.Find(assignment->first)->Load(component, assignment->second, context_);
     }

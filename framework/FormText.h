@@ -20,7 +20,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,14 +47,17 @@ class ClassRegistry {
  public:
   template <class T>
   ClassRegistry& Add() {
-    factories_[T::ClassProperties().ClassName()] = [](TComponent* owner) -> TComponent* { return new T(owner); };
+    Set(T::ClassProperties().ClassName(), [](TComponent* owner) -> TComponent* { return new T(owner); });
     return *this;
   }
   // Creates a component of the named class owned by owner; throws EFormError for an unknown class.
   TComponent* Create(const std::string& className, TComponent* owner) const;
 
  private:
-  std::map<std::string, std::function<TComponent*(TComponent*)>, std::less<>> factories_;
+  using Factory = TComponent* (*)(TComponent* owner);
+  void Set(const std::string& className, Factory factory);
+  // A few classes per form: a list searched in order is smaller code than a map.
+  std::vector<std::pair<std::string, Factory>> factories_;
 };
 
 FormObject ParseForm(std::string_view text);

@@ -20,9 +20,9 @@ MainThreadQueue::MainThreadQueue()
 }
 
 MainThreadQueue::~MainThreadQueue() {
-  std::deque<std::shared_ptr<Task>> dropped;
+  std::vector<std::shared_ptr<Task>> dropped;
   {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<Mutex> guard(state_->lock);
     state_->closed = true;
     dropped.swap(state_->tasks);
     for (const auto& task : dropped) task->dropped = true;
@@ -40,7 +40,7 @@ LRESULT MainThreadQueue::WindowProcedure(HWND window, UINT message, WPARAM wPara
 
 bool MainThreadQueue::Enqueue(const std::shared_ptr<Task>& task) {
   {
-    std::lock_guard<std::mutex> guard(state_->lock);
+    std::lock_guard<Mutex> guard(state_->lock);
     if (state_->closed) return false;
     state_->tasks.push_back(task);
   }
@@ -71,7 +71,7 @@ bool MainThreadQueue::Run(std::function<void()> task, HANDLE cancel) {
   const DWORD count = cancel != nullptr ? 3 : 2;
   if (WaitForMultipleObjects(count, handles, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
 
-  std::lock_guard<std::mutex> guard(state->lock);
+  std::lock_guard<Mutex> guard(state->lock);
   if (!queued->started) {
     queued->dropped = true;
     auto& tasks = state->tasks;
@@ -86,10 +86,10 @@ int MainThreadQueue::RunPending() {
   for (;;) {
     std::shared_ptr<Task> task;
     {
-      std::lock_guard<std::mutex> guard(state_->lock);
+      std::lock_guard<Mutex> guard(state_->lock);
       if (state_->tasks.empty()) break;
       task = state_->tasks.front();
-      state_->tasks.pop_front();
+      state_->tasks.erase(state_->tasks.begin());
       if (task->dropped) continue;
       task->started = true;
     }

@@ -4,13 +4,13 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <vector>
 
 #include "framework/Handles.h"
+#include "framework/Sync.h"
 #include "framework/UtilityWindow.h"
 
 namespace framework {
@@ -50,8 +50,9 @@ class MainThreadQueue {
   };
   // Shared with workers inside Run, which may still hold it while the queue is destroyed.
   struct State {
-    std::mutex lock;
-    std::deque<std::shared_ptr<Task>> tasks;
+    Mutex lock;
+    // Oldest first; a handful at most.
+    std::vector<std::shared_ptr<Task>> tasks;
     UniqueHandle wake;     // auto-reset
     UniqueHandle closing;  // manual-reset, set by the destructor
     bool closed = false;

@@ -9,7 +9,37 @@ void LoadContext::RunFixups() {
   for (const auto& fixup : fixups) fixup();
 }
 
+PropertyInfo::PropertyInfo(const char* name) : name_(name) {}
+
 void PropertyInfo::Mismatch() const { throw EFormError("invalid value for property " + name_); }
+
+const std::any* PropertyInfo::FindMethod(const FormValue& value, const LoadContext& context) const {
+  if (value.kind != FormValue::Kind::Identifier) Mismatch();
+  return context.Root().FindMethod(value.text);
+}
+
+void PropertyInfo::NoMethod(const std::string& method) const {
+  throw EFormError("no method " + method + " of the right kind for " + name_);
+}
+
+namespace detail {
+
+EnumerationNames::EnumerationNames(const char* name, std::initializer_list<const char*> names)
+    : PropertyInfo(name), names_(names.begin(), names.end()) {}
+
+FormValue EnumerationNames::NameOf(size_t ordinal) const {
+  return FormValue::Identifier(ordinal < names_.size() ? names_[ordinal] : std::to_string(ordinal));
+}
+
+size_t EnumerationNames::OrdinalOf(const FormValue& value) const {
+  if (value.kind != FormValue::Kind::Identifier) Mismatch();
+  for (size_t i = 0; i < names_.size(); ++i) {
+    if (names_[i] == value.text) return i;
+  }
+  Mismatch();
+}
+
+}  // namespace detail
 
 const PropertyInfo* PropertyTable::Find(std::string_view name) const {
   for (const auto& property : own_) {

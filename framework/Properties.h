@@ -5,6 +5,7 @@
 
 #include <any>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,7 +54,8 @@ class LoadContext {
 
 class PropertyInfo {
  public:
-  explicit PropertyInfo(std::string name) : name_(std::move(name)) {}
+  // Names are literals in the class tables; the string is made here, not at each table entry.
+  explicit PropertyInfo(const char* name);
   virtual ~PropertyInfo() = default;
   const std::string& Name() const { return name_; }
 
@@ -65,6 +67,10 @@ class PropertyInfo {
 
  protected:
   [[noreturn]] void Mismatch() const;
+  // For event properties: the root's method a value names (nullptr when none); throws for a value
+  // that is no name. Out of the templates, so each event type does not repeat it.
+  const std::any* FindMethod(const FormValue& value, const LoadContext& context) const;
+  [[noreturn]] void NoMethod(const std::string& method) const;
 
  private:
   std::string name_;
@@ -90,26 +96,26 @@ class PropertyTable {
   int IndexOf(std::string_view name) const;
 
   template <class C, class A>
-  PropertyTable& Boolean(std::string name, bool (C::*get)() const, void (C::*set)(A),
+  PropertyTable& Boolean(const char* name, bool (C::*get)() const, void (C::*set)(A),
                          std::optional<bool> storedDefault = std::nullopt);
   template <class C, class T, class A>
-  PropertyTable& Integer(std::string name, T (C::*get)() const, void (C::*set)(A),
+  PropertyTable& Integer(const char* name, T (C::*get)() const, void (C::*set)(A),
                          std::optional<long long> storedDefault = std::nullopt);
   template <class C, class E, class A>
-  PropertyTable& Enumeration(std::string name, E (C::*get)() const, void (C::*set)(A),
-                             std::vector<std::string> names,
+  PropertyTable& Enumeration(const char* name, E (C::*get)() const, void (C::*set)(A),
+                             std::initializer_list<const char*> names,
                              std::optional<typename detail::NonDeduced<E>::Type> storedDefault = std::nullopt);
   // Strings are stored when not empty; storedNever leaves them out of every description.
   template <class C, class R, class A>
-  PropertyTable& String(std::string name, R (C::*get)() const, void (C::*set)(A), bool storedNever = false);
+  PropertyTable& String(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever = false);
   // A string list: a description loads straight into the owned list, not through a setter.
   template <class C>
-  PropertyTable& Strings(std::string name, TStringList& (C::*list)());
+  PropertyTable& Strings(const char* name, TStringList& (C::*list)());
   // A reference to another component of the same root, resolved after all are created.
   template <class C, class T>
-  PropertyTable& Reference(std::string name, T* (C::*get)() const, void (C::*set)(T*));
+  PropertyTable& Reference(const char* name, T* (C::*get)() const, void (C::*set)(T*));
   template <class C, class... Args>
-  PropertyTable& EventHandler(std::string name, const Event<Args...>& (C::*get)() const,
+  PropertyTable& EventHandler(const char* name, const Event<Args...>& (C::*get)() const,
                               void (C::*set)(Event<Args...>));
 
  private:
@@ -134,8 +140,8 @@ C& As(TComponent& component) {
 template <class C, class A>
 class BooleanProperty : public PropertyInfo {
  public:
-  BooleanProperty(std::string name, bool (C::*get)() const, void (C::*set)(A), std::optional<bool> storedDefault)
-      : PropertyInfo(std::move(name)), get_(get), set_(set), default_(storedDefault) {}
+  BooleanProperty(const char* name, bool (C::*get)() const, void (C::*set)(A), std::optional<bool> storedDefault)
+      : PropertyInfo(name), get_(get), set_(set), default_(storedDefault) {}
   bool IsStored(const TComponent& c) const override { return !default_ || (As<C>(c).*get_)() != *default_; }
   FormValue Get(const TComponent& c) const override {
     return FormValue::Identifier((As<C>(c).*get_)() ? "True" : "False");
@@ -154,8 +160,8 @@ class BooleanProperty : public PropertyInfo {
 template <class C, class T, class A>
 class IntegerProperty : public PropertyInfo {
  public:
-  IntegerProperty(std::string name, T (C::*get)() const, void (C::*set)(A), std::optional<long long> storedDefault)
-      : PropertyInfo(std::move(name)), get_(get), set_(set), default_(storedDefault) {}
+  IntegerProperty(const char* name, T (C::*get)() const, void (C::*set)(A), std::optional<long long> storedDefault)
+      : PropertyInfo(name), get_(get), set_(set), default_(storedDefault) {}
   bool IsStored(const TComponent& c) const override {
     return !default_ || static_cast<long long>((As<C>(c).*get_)()) != *default_;
   }
@@ -173,40 +179,43 @@ class IntegerProperty : public PropertyInfo {
   std::optional<long long> default_;
 };
 
-template <class C, class E, class A>
-class EnumerationProperty : public PropertyInfo {
+// The part of an enumeration property that does not depend on its class: the value names.
+class EnumerationNames : public PropertyInfo {
  public:
-  EnumerationProperty(std::string name, E (C::*get)() const, void (C::*set)(A), std::vector<std::string> names,
-                      std::optional<E> storedDefault)
-      : PropertyInfo(std::move(name)), get_(get), set_(set), names_(std::move(names)), default_(storedDefault) {}
+  EnumerationNames(const char* name, std::initializer_list<const char*> names);
+
+ protected:
+  // The name of an ordinal (its number when it has none), and the ordinal of a value read.
+  FormValue NameOf(size_t ordinal) const;
+  size_t OrdinalOf(const FormValue& value) const;
+
+ private:
+  std::vector<std::string> names_;
+};
+
+template <class C, class E, class A>
+class EnumerationProperty : public EnumerationNames {
+ public:
+  EnumerationProperty(const char* name, E (C::*get)() const, void (C::*set)(A),
+                      std::initializer_list<const char*> names, std::optional<E> storedDefault)
+      : EnumerationNames(name, names), get_(get), set_(set), default_(storedDefault) {}
   bool IsStored(const TComponent& c) const override { return !default_ || (As<C>(c).*get_)() != *default_; }
-  FormValue Get(const TComponent& c) const override {
-    const size_t ordinal = static_cast<size_t>((As<C>(c).*get_)());
-    return FormValue::Identifier(ordinal < names_.size() ? names_[ordinal] : std::to_string(ordinal));
-  }
+  FormValue Get(const TComponent& c) const override { return NameOf(static_cast<size_t>((As<C>(c).*get_)())); }
   void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    if (v.kind != FormValue::Kind::Identifier) Mismatch();
-    for (size_t i = 0; i < names_.size(); ++i) {
-      if (names_[i] == v.text) {
-        (As<C>(c).*set_)(static_cast<E>(i));
-        return;
-      }
-    }
-    Mismatch();
+    (As<C>(c).*set_)(static_cast<E>(OrdinalOf(v)));
   }
 
  private:
   E (C::*get_)() const;
   void (C::*set_)(A);
-  std::vector<std::string> names_;
   std::optional<E> default_;
 };
 
 template <class C, class R, class A>
 class StringProperty : public PropertyInfo {
  public:
-  StringProperty(std::string name, R (C::*get)() const, void (C::*set)(A), bool storedNever)
-      : PropertyInfo(std::move(name)), get_(get), set_(set), storedNever_(storedNever) {}
+  StringProperty(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever)
+      : PropertyInfo(name), get_(get), set_(set), storedNever_(storedNever) {}
   bool IsStored(const TComponent& c) const override {
     return !storedNever_ && !std::string_view((As<C>(c).*get_)()).empty();
   }
@@ -225,7 +234,7 @@ class StringProperty : public PropertyInfo {
 template <class C>
 class StringsProperty : public PropertyInfo {
  public:
-  StringsProperty(std::string name, TStringList& (C::*list)()) : PropertyInfo(std::move(name)), list_(list) {}
+  StringsProperty(const char* name, TStringList& (C::*list)()) : PropertyInfo(name), list_(list) {}
   bool IsStored(const TComponent& c) const override { return List(c).Count() > 0; }
   FormValue Get(const TComponent& c) const override {
     const TStringList& list = List(c);
@@ -248,8 +257,8 @@ class StringsProperty : public PropertyInfo {
 template <class C, class T>
 class ReferenceProperty : public PropertyInfo {
  public:
-  ReferenceProperty(std::string name, T* (C::*get)() const, void (C::*set)(T*))
-      : PropertyInfo(std::move(name)), get_(get), set_(set) {}
+  ReferenceProperty(const char* name, T* (C::*get)() const, void (C::*set)(T*))
+      : PropertyInfo(name), get_(get), set_(set) {}
   bool IsStored(const TComponent& c) const override { return (As<C>(c).*get_)() != nullptr; }
   FormValue Get(const TComponent& c) const override { return FormValue::Identifier((As<C>(c).*get_)()->Name()); }
   void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
@@ -270,18 +279,16 @@ class ReferenceProperty : public PropertyInfo {
 template <class C, class... Args>
 class EventProperty : public PropertyInfo {
  public:
-  EventProperty(std::string name, const Event<Args...>& (C::*get)() const, void (C::*set)(Event<Args...>))
-      : PropertyInfo(std::move(name)), get_(get), set_(set) {}
+  EventProperty(const char* name, const Event<Args...>& (C::*get)() const, void (C::*set)(Event<Args...>))
+      : PropertyInfo(name), get_(get), set_(set) {}
   bool IsStored(const TComponent& c) const override { return !(As<C>(c).*get_)().MethodName().empty(); }
   FormValue Get(const TComponent& c) const override {
     return FormValue::Identifier((As<C>(c).*get_)().MethodName());
   }
   void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
-    if (v.kind != FormValue::Kind::Identifier) Mismatch();
-    const std::any* method = context.Root().FindMethod(v.text);
     using Function = typename Event<Args...>::Function;
-    const Function* function = method != nullptr ? std::any_cast<Function>(method) : nullptr;
-    if (function == nullptr) throw EFormError("no method " + v.text + " of the right kind for " + Name());
+    const Function* function = std::any_cast<Function>(FindMethod(v, context));
+    if (function == nullptr) NoMethod(v.text);
     (As<C>(c).*set_)(Event<Args...>(*function, v.text));
   }
 
@@ -293,50 +300,49 @@ class EventProperty : public PropertyInfo {
 }  // namespace detail
 
 template <class C, class A>
-PropertyTable& PropertyTable::Boolean(std::string name, bool (C::*get)() const, void (C::*set)(A),
+PropertyTable& PropertyTable::Boolean(const char* name, bool (C::*get)() const, void (C::*set)(A),
                                       std::optional<bool> storedDefault) {
-  own_.push_back(std::make_unique<detail::BooleanProperty<C, A>>(std::move(name), get, set, storedDefault));
+  own_.push_back(std::make_unique<detail::BooleanProperty<C, A>>(name, get, set, storedDefault));
   return *this;
 }
 
 template <class C, class T, class A>
-PropertyTable& PropertyTable::Integer(std::string name, T (C::*get)() const, void (C::*set)(A),
+PropertyTable& PropertyTable::Integer(const char* name, T (C::*get)() const, void (C::*set)(A),
                                       std::optional<long long> storedDefault) {
-  own_.push_back(std::make_unique<detail::IntegerProperty<C, T, A>>(std::move(name), get, set, storedDefault));
+  own_.push_back(std::make_unique<detail::IntegerProperty<C, T, A>>(name, get, set, storedDefault));
   return *this;
 }
 
 template <class C, class E, class A>
-PropertyTable& PropertyTable::Enumeration(std::string name, E (C::*get)() const, void (C::*set)(A),
-                                          std::vector<std::string> names,
+PropertyTable& PropertyTable::Enumeration(const char* name, E (C::*get)() const, void (C::*set)(A),
+                                          std::initializer_list<const char*> names,
                                           std::optional<typename detail::NonDeduced<E>::Type> storedDefault) {
-  own_.push_back(
-      std::make_unique<detail::EnumerationProperty<C, E, A>>(std::move(name), get, set, std::move(names), storedDefault));
+  own_.push_back(std::make_unique<detail::EnumerationProperty<C, E, A>>(name, get, set, names, storedDefault));
   return *this;
 }
 
 template <class C, class R, class A>
-PropertyTable& PropertyTable::String(std::string name, R (C::*get)() const, void (C::*set)(A), bool storedNever) {
-  own_.push_back(std::make_unique<detail::StringProperty<C, R, A>>(std::move(name), get, set, storedNever));
+PropertyTable& PropertyTable::String(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever) {
+  own_.push_back(std::make_unique<detail::StringProperty<C, R, A>>(name, get, set, storedNever));
   return *this;
 }
 
 template <class C>
-PropertyTable& PropertyTable::Strings(std::string name, TStringList& (C::*list)()) {
-  own_.push_back(std::make_unique<detail::StringsProperty<C>>(std::move(name), list));
+PropertyTable& PropertyTable::Strings(const char* name, TStringList& (C::*list)()) {
+  own_.push_back(std::make_unique<detail::StringsProperty<C>>(name, list));
   return *this;
 }
 
 template <class C, class T>
-PropertyTable& PropertyTable::Reference(std::string name, T* (C::*get)() const, void (C::*set)(T*)) {
-  own_.push_back(std::make_unique<detail::ReferenceProperty<C, T>>(std::move(name), get, set));
+PropertyTable& PropertyTable::Reference(const char* name, T* (C::*get)() const, void (C::*set)(T*)) {
+  own_.push_back(std::make_unique<detail::ReferenceProperty<C, T>>(name, get, set));
   return *this;
 }
 
 template <class C, class... Args>
-PropertyTable& PropertyTable::EventHandler(std::string name, const Event<Args...>& (C::*get)() const,
+PropertyTable& PropertyTable::EventHandler(const char* name, const Event<Args...>& (C::*get)() const,
                                            void (C::*set)(Event<Args...>)) {
-  own_.push_back(std::make_unique<detail::EventProperty<C, Args...>>(std::move(name), get, set));
+  own_.push_back(std::make_unique<detail::EventProperty<C, Args...>>(name, get, set));
   return *this;
 }
 

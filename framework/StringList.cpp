@@ -1,15 +1,14 @@
 // String list with objects and its index error.
 #include "framework/StringList.h"
 
-#include <cstdio>
+#include <string>
 
 namespace framework {
 
 size_t TStringList::Checked(int index) const {
   if (index < 0 || index >= Count()) {
-    char text[96];
-    std::snprintf(text, sizeof text, "リストのインデックスが範囲を超えています (%d)", index);
-    throw EStringListError(text);
+    // std::to_string, not snprintf: the C library's formatter with its floating-point code is large.
+    throw EStringListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
   }
   return static_cast<size_t>(index);
 }

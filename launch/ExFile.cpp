@@ -106,17 +106,17 @@ DWORD PriorityClassFlag(TPriorityClass value) {
 namespace detail {
 
 bool LaunchedProcess::Running() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<framework::Mutex> guard(lock_);
   return handles_.process && WaitForSingleObject(handles_.process.get(), 0) == WAIT_TIMEOUT;
 }
 
 void LaunchedProcess::CloseThread() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<framework::Mutex> guard(lock_);
   handles_.thread.reset();
 }
 
 void LaunchedProcess::Close() {
-  std::lock_guard<std::mutex> guard(lock_);
+  std::lock_guard<framework::Mutex> guard(lock_);
   handles_.process.reset();
   handles_.thread.reset();
 }
@@ -142,10 +142,10 @@ void TProcThread::Execute() {
     detail::LaunchShared& shared;
     ~Leaving() {
       {
-        std::lock_guard<std::mutex> guard(shared.lock);
+        std::lock_guard<framework::Mutex> guard(shared.lock);
         --shared.workers;
       }
-      shared.changed.notify_all();
+      shared.changed.NotifyAll();
     }
   } leaving{*shared_};
 
@@ -180,7 +180,7 @@ void TProcThread::Notify() {
   const bool ran = Synchronize(
       [this, state, shared] {
         {
-          std::lock_guard<std::mutex> guard(shared->lock);
+          std::lock_guard<framework::Mutex> guard(shared->lock);
           if (*state != CallState::Pending) return;
           *state = CallState::Running;
           ++shared->handlersRunning;
@@ -190,22 +190,22 @@ void TProcThread::Notify() {
           detail::LaunchShared& shared;
           ~Finish() {
             {
-              std::lock_guard<std::mutex> guard(shared.lock);
+              std::lock_guard<framework::Mutex> guard(shared.lock);
               state = CallState::Done;
               --shared.handlersRunning;
             }
-            shared.changed.notify_all();
+            shared.changed.NotifyAll();
           }
         } finish{*state, *shared};
         onProcCompleted_(this, fileName_, identifier_, returnValue_, timedOut_);
       },
       shared_->stopEvent.get());
   if (!ran) {
-    std::unique_lock<std::mutex> guard(shared->lock);
+    std::unique_lock<framework::Mutex> guard(shared->lock);
     if (*state == CallState::Pending) {
       *state = CallState::Cancelled;
     } else {
-      shared->changed.wait(guard, [&state] { return *state == CallState::Done; });
+      shared->changed.Wait(guard, [&state] { return *state == CallState::Done; });
     }
   }
   ReleaseMutex(shared_->notifyMutex.get());
@@ -226,10 +226,10 @@ TExFile::~TExFile() {
     // Every worker ends promptly now: its waits include the stop event, and a report queued for the
     // main thread is cancelled by it. A report already running can only be running on this thread,
     // underneath this destructor, so its worker cannot end before we return and is not waited for.
-    std::unique_lock<std::mutex> guard(shared_->lock);
-    shared_->changed.wait(guard, [this] { return shared_->workers <= shared_->handlersRunning; });
+    std::unique_lock<framework::Mutex> guard(shared_->lock);
+    shared_->changed.Wait(guard, [this] { return shared_->workers <= shared_->handlersRunning; });
   }
-  std::lock_guard<std::mutex> guard(recordsLock_);
+  std::lock_guard<framework::Mutex> guard(recordsLock_);
   records_.clear();  // closes nothing a worker still holds: the handles are shared with them
 }
 
@@ -255,7 +255,7 @@ void TExFile::SetTimeOutSec(int32_t value) {
 }
 
 int TExFile::RecordCount() const {
-  std::lock_guard<std::mutex> guard(recordsLock_);
+  std::lock_guard<framework::Mutex> guard(recordsLock_);
   return static_cast<int>(records_.size());
 }
 
@@ -274,7 +274,7 @@ bool TExFile::Execute() {
       return true;
     }
     {
-      std::lock_guard<std::mutex> guard(shared_->lock);
+      std::lock_guard<framework::Mutex> guard(shared_->lock);
       ++shared_->workers;
     }
     worker->Resume();
@@ -319,7 +319,7 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
 
   int32_t refusal = 0;
   {
-    std::lock_guard<std::mutex> guard(recordsLock_);
+    std::lock_guard<framework::Mutex> guard(recordsLock_);
     for (const AThreadRecord& record : records_) {
       if (!watched && record.watched) {
         refusal = kMixedWaits;
@@ -385,13 +385,13 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
   record.process = process;
   record.processId = info.dwProcessId;
   record.watched = watched;
-  std::lock_guard<std::mutex> guard(recordsLock_);
+  std::lock_guard<framework::Mutex> guard(recordsLock_);
   records_.push_back(std::move(record));
   return process;
 }
 
 void TExFile::Purge() {
-  std::lock_guard<std::mutex> guard(recordsLock_);
+  std::lock_guard<framework::Mutex> guard(recordsLock_);
   for (size_t i = records_.size(); i-- > 0;) {
     if (!records_[i].process->Running()) records_.erase(records_.begin() + static_cast<std::ptrdiff_t>(i));
   }
@@ -423,7 +423,7 @@ void TExFile::ReportFailure(int32_t code, const std::string& message) {
 void TExFile::ReportSystemError(DWORD code) { ReportFailure(static_cast<int32_t>(code), SystemMessage(code)); }
 
 bool TExFile::TerminateProc() {
-  std::lock_guard<std::mutex> guard(recordsLock_);
+  std::lock_guard<framework::Mutex> guard(recordsLock_);
   for (AThreadRecord& record : records_) {
     if (record.fileName != lowerFileName_ || record.identifier != procIdentifier_) continue;
     bool terminated = false;

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -16,6 +15,7 @@
 #include "framework/Component.h"
 #include "framework/Event.h"
 #include "framework/Handles.h"
+#include "framework/Sync.h"
 #include "framework/Thread.h"
 
 namespace framework {
@@ -55,7 +55,7 @@ class LaunchedProcess {
   // Runs use(handle) while the handle is open and cannot be closed meanwhile; false when closed.
   template <class Use>
   bool WithOpenHandle(Use use) {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<framework::Mutex> guard(lock_);
     if (!handles_.process) return false;
     use(handles_.process.get());
     return true;
@@ -65,7 +65,7 @@ class LaunchedProcess {
   void Close();
 
  private:
-  std::mutex lock_;
+  framework::Mutex lock_;
   framework::ProcessHandles handles_;
 };
 
@@ -74,8 +74,8 @@ class LaunchedProcess {
 struct LaunchShared {
   framework::UniqueHandle stopEvent;    // manual-reset; set once, when the component is destroyed
   framework::UniqueHandle notifyMutex;  // one worker at a time in its notification step
-  std::mutex lock;
-  std::condition_variable changed;
+  framework::Mutex lock;
+  framework::ConditionVariable changed;
   int workers = 0;           // workers started and not yet done
   int handlersRunning = 0;   // completion handlers running on the main thread right now
 };
@@ -200,7 +200,7 @@ class TExFile : public framework::TComponent {
   DWORD waitTime_ = INFINITE;
 
   // The records may also be searched by TerminateProc from a thread other than Execute's.
-  mutable std::mutex recordsLock_;
+  mutable framework::Mutex recordsLock_;
   std::vector<AThreadRecord> records_;
   STARTUPINFOA startupInfo_{};
   DWORD creationFlags_ = 0;

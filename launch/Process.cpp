@@ -41,7 +41,7 @@ TProcess::TProcess(framework::TComponent* owner)
 }
 
 TProcess::~TProcess() {
-  std::lock_guard<std::recursive_mutex> guard(link_->lock);
+  std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
   link_->component = nullptr;
 }
 
@@ -80,7 +80,7 @@ void TProcessThread::Execute() {
   std::vector<char> commandLine;
   std::string directory;
   {
-    std::lock_guard<std::recursive_mutex> guard(link_->lock);
+    std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
     TProcess* component = link_->component;
     if (component == nullptr) return;  // freed before this worker began
     startup.wShowWindow = ShowWindowCommand(component->showWindow_);
@@ -100,14 +100,14 @@ void TProcessThread::Execute() {
 
   bool wait = false;
   {
-    std::lock_guard<std::recursive_mutex> guard(link_->lock);
+    std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
     wait = link_->component != nullptr && link_->component->wait_;
   }
   if (wait) {
     WaitForSingleObject(process.process.get(), INFINITE);
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(process.process.get(), &exitCode)) exitCode = 0;
-    std::lock_guard<std::recursive_mutex> guard(link_->lock);
+    std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
     if (TProcess* component = link_->component) {
       // A copy: the handler may free the component, and with it the event it was called through.
       const TProcessEvent handler = component->onFinished_;

@@ -12,6 +12,7 @@
 
 #include "framework/Component.h"
 #include "framework/Event.h"
+#include "framework/Sync.h"
 #include "framework/Thread.h"
 
 namespace framework {
@@ -49,7 +50,7 @@ namespace detail {
 // while holding the lock and only while component is set; the destructor clears it under the lock.
 // Recursive, so a handler may read the component's properties or even free it.
 struct ProcessLink {
-  std::recursive_mutex lock;
+  framework::RecursiveMutex lock;
   TProcess* component = nullptr;
 };
 }  // namespace detail

@@ -59,6 +59,8 @@ TEST(ProgramText, MessageBoxesShowTextAndCaptionAsWritten) {
 
 TEST(ProgramText, ConvertsFromCodePage932WhateverTheSystemsPage) {
   // キ ends in 'L' and 表 in a backslash: neither may be read as two characters.
-  EXPECT_EQ(framework::ProgramTextToWide("表キ a\\b"), L"表キ a\\b");
-  EXPECT_EQ(framework::ProgramTextToWide(""), L"");
+  const framework::WideText text = framework::ProgramTextToWide("表キ a\\b");
+  EXPECT_EQ(std::wstring(text.c_str()), L"表キ a\\b");
+  EXPECT_EQ(text.size(), 6u);
+  EXPECT_EQ(std::wstring(framework::ProgramTextToWide("").c_str()), L"");
 }

@@ -45,8 +45,8 @@ NOTIFYICONDATAW WideIconData(const NOTIFYICONDATAA& record) {
   wide.uCallbackMessage = record.uCallbackMessage;
   wide.hIcon = record.hIcon;
   // At most 62 bytes give at most 62 characters: the wide field of 64 always keeps its NUL.
-  const std::wstring tip = framework::ProgramTextToWide(record.szTip);
-  tip.copy(wide.szTip, tip.size() < 63 ? tip.size() : 63);
+  const framework::WideText tip = framework::ProgramTextToWide(record.szTip);
+  memcpy(wide.szTip, tip.c_str(), (tip.size() < 63 ? tip.size() : 63) * sizeof(wchar_t));
   return wide;
 }
 

@@ -1,0 +1,42 @@
+// The lighter runtime stand-ins the shipped programs link: a broken precondition in a standard
+// container still throws a std::exception with the header's message, allocation failures still
+// throw std::bad_alloc. This program links them as the launcher does.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <new>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+namespace {
+// The message and dynamic type name of what call throws; empty when it throws nothing.
+template <class Call>
+std::pair<std::string, std::string> Thrown(Call call) {
+  try {
+    call();
+  } catch (const std::exception& error) {
+    return {error.what(), typeid(error).name()};
+  }
+  return {};
+}
+}  // namespace
+
+TEST(LeanRuntime, StringPositionPastTheEndThrowsWithTheHeadersMessage) {
+  const std::string text = "abc";
+  const auto [message, type] = Thrown([&] { (void)text.substr(5); });
+  EXPECT_EQ(message, "basic_string::substr: __pos (which is 5) > this->size() (which is 3)");
+  EXPECT_STRNE(type.c_str(), "St12out_of_range");  // the stand-in, not the runtime's own
+}
+
+TEST(LeanRuntime, VectorBeyondMaxSizeThrowsWithTheHeadersMessage) {
+  std::vector<int> numbers;
+  const auto [message, type] = Thrown([&] { numbers.reserve(numbers.max_size() + 1); });
+  EXPECT_EQ(message, "vector::reserve");
+  EXPECT_STRNE(type.c_str(), "St12length_error");
+}
+
+TEST(LeanRuntime, ImpossibleAllocationStillThrowsBadAlloc) {
+  std::allocator<long long> allocator;
+  EXPECT_THROW((void)allocator.allocate(allocator.max_size() + 1), std::bad_alloc);
+}
