@@ -27,8 +27,9 @@ kb() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1024 }'; }
 figure() {
   local name=$1 program=$2 comparison=$3 target=$4
   local target_kb=-
-  [ "$target" = - ] || target_kb=$(kb "$target")
-  echo "FIGURE|$name|${bytes[$program]}|bytes|$comparison|$target"
+  local target_bytes_text=-
+  [ "$target" = - ] || { target_kb="<= $(kb "$target")"; target_bytes_text="<= $target"; }
+  echo "FIGURE|$name|${bytes[$program]}|bytes|$comparison|$target_bytes_text"
   echo "FIGURE|$name|$(kb "${bytes[$program]}")|KB|$comparison|$target_kb"
 }
 
