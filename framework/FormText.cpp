@@ -1,4 +1,5 @@
-// Parsing, formatting, loading and saving of form descriptions.
+// Parsing and loading of form descriptions; writing them is in FormWriter.cpp, which a program that
+// only loads forms does not link.
 #include "framework/FormText.h"
 
 #include <algorithm>
@@ -192,75 +193,6 @@ class Parser {
   size_t pos_ = 0;
 };
 
-// ---- formatting ----
-
-// A code page 932 character is written inside quotes when it is printable and survives the trip
-// through UTF-8; anything else as #n bytes.
-std::string FormatString(const std::string& bytes) {
-  std::string out;
-  bool quoted = false;
-  const auto openQuote = [&] {
-    if (!quoted) out += '\'';
-    quoted = true;
-  };
-  const auto closeQuote = [&] {
-    if (quoted) out += '\'';
-    quoted = false;
-  };
-  for (size_t i = 0; i < bytes.size();) {
-    const size_t length = CharLength(bytes, i, kFormCodePage);
-    const std::string character = bytes.substr(i, length);
-    const unsigned char first = static_cast<unsigned char>(character[0]);
-    bool printable = false;
-    std::string utf8;
-    if (length == 1 && first >= 0x20 && first < 0x7F) {
-      printable = true;
-      utf8 = character;
-    } else if (first >= 0x80) {
-      utf8 = AnsiToUtf8(character, kFormCodePage);
-      printable = !utf8.empty() && Utf8ToAnsi(utf8, kFormCodePage) == character;
-    }
-    if (printable) {
-      openQuote();
-      out += utf8 == "'" ? "''" : utf8;
-    } else {
-      closeQuote();
-      for (const char byte : character) out += '#' + std::to_string(static_cast<unsigned char>(byte));
-    }
-    i += length;
-  }
-  closeQuote();
-  if (out.empty()) out = "''";
-  return out;
-}
-
-void FormatObject(const FormObject& object, int depth, std::string& out) {
-  const std::string indent(static_cast<size_t>(depth) * 2, ' ');
-  out += indent + "object " + object.name + ": " + object.className + "\n";
-  for (const auto& [name, value] : object.properties) {
-    out += indent + "  " + name + " = ";
-    switch (value.kind) {
-      case FormValue::Kind::Identifier:
-        out += value.text;
-        break;
-      case FormValue::Kind::Integer:
-        out += std::to_string(value.number);
-        break;
-      case FormValue::Kind::String:
-        out += FormatString(value.text);
-        break;
-      case FormValue::Kind::Strings:
-        out += "(";
-        for (const std::string& s : value.strings) out += "\n" + indent + "    " + FormatString(s);
-        out += ")";
-        break;
-    }
-    out += "\n";
-  }
-  for (const FormObject& child : object.children) FormatObject(child, depth + 1, out);
-  out += indent + "end\n";
-}
-
 // ---- loading ----
 
 class Loader {
@@ -316,17 +248,6 @@ class Loader {
   std::vector<TComponent*> loaded_;
 };
 
-FormObject Describe(const TComponent& component, const TComponent& root) {
-  FormObject object;
-  object.name = component.Name();
-  object.className = component.Published().ClassName();
-  for (const PropertyInfo* property : component.Published().All()) {
-    if (property->IsStored(component)) object.properties.emplace_back(property->Name(), property->Get(component));
-  }
-  for (const TComponent* child : component.Children(root)) object.children.push_back(Describe(*child, root));
-  return object;
-}
-
 }  // namespace
 
 FormObject ParseForm(std::string_view text) {
@@ -334,12 +255,6 @@ FormObject ParseForm(std::string_view text) {
   FormObject object = parser.ParseObject();
   parser.ExpectEnd();
   return object;
-}
-
-std::string FormatForm(const FormObject& object) {
-  std::string out;
-  FormatObject(object, 0, out);
-  return out;
 }
 
 void ReadComponent(TComponent& root, std::string_view text, const ClassRegistry& classes) {
@@ -355,9 +270,5 @@ void ReadComponentResource(TComponent& root, const char* resourceName, const Cla
   if (data == nullptr) throw EFormError(std::string("no form resource ") + resourceName);
   ReadComponent(root, std::string_view(data, SizeofResource(module, resource)), classes);
 }
-
-FormObject DescribeComponent(const TComponent& root) { return Describe(root, root); }
-
-std::string WriteComponent(const TComponent& root) { return FormatForm(DescribeComponent(root)); }
 
 }  // namespace framework
