@@ -445,14 +445,14 @@ TEST(ConfigDialog, WarnsAboutProgramsItCannotFindAndSavesWhenTheUserInsists) {
   TempDir folder;
   ConfigProgram program(folder);
   ASSERT_TRUE(program.Ready());
-  program.Fill(L"C:\\no\\such\\client.exe -x", L"C:\\no\\such\\proxy.exe");
+  program.Fill(L"C:\\no such\\client.exe -x", L"C:\\no\\such\\proxy.exe");
   program.Click(IDOK);
   const std::wstring text = program.AnswerBox(IDYES);
-  EXPECT_TRUE(Contains(text, L"「C:\\no\\such\\client.exe」が見つかりません")) << Utf8(text);
+  EXPECT_TRUE(Contains(text, L"「C:\\no such\\client.exe」が見つかりません")) << Utf8(text);
   EXPECT_TRUE(Contains(text, L"「C:\\no\\such\\proxy.exe」が見つかりません")) << Utf8(text);
   EXPECT_TRUE(Contains(text, L"このまま保存しますか")) << Utf8(text);
   EXPECT_EQ(program.Finish(), 0u);
-  EXPECT_EQ(LauncherReads(folder, "Mail"), "C:\\no\\such\\client.exe -x");
+  EXPECT_EQ(LauncherReads(folder, "Mail"), "C:\\no such\\client.exe -x");
   EXPECT_EQ(LauncherReads(folder, "Ondrel"), "C:\\no\\such\\proxy.exe");
 }
 
@@ -517,6 +517,22 @@ TEST(ConfigDialog, BrowseFillsInTheChosenProgramAndKeepsTheArguments) {
   EXPECT_EQ(program.Text(configure::kProxyEditId), L"");
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
+}
+
+TEST(ConfigDialog, SetWritesWithoutAskingAndKeepsBlanksAndQuotes) {
+  TempDir folder;
+  CopyProgram("Cunfigure.exe", folder / "Cunfigure.exe");
+  const testsupport::RunResult set = testsupport::RunProgram(
+      "\"" + (folder / "Cunfigure.exe") + "\" /set \"  C:\\\x95\x5C\\m.exe -a \" \"\\\"C:\\p.exe\\\"\"");
+  EXPECT_EQ(set.exitCode, 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), "  C:\\\x95\x5C\\m.exe -a ");
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), "\"C:\\p.exe\"");
+  // A value the launcher could not read back is refused, and nothing is written.
+  const std::string before = ReadFileBytes(folder / kIni);
+  const testsupport::RunResult tooLong = testsupport::RunProgram(
+      "\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
+  EXPECT_EQ(tooLong.exitCode, 1u);
+  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
 }
 
 // The launcher end to end: with no settings it starts the real configuration program, which saves

@@ -192,7 +192,7 @@ void ConfigDialog::Browse(int editId) {
   const bool command = editId == kMailEditId;
   // Start where the current program is, or else in this program's folder.
   std::wstring program = command ? FindCommandProgram(current) : FindProgram(current);
-  if (program.empty()) program = command ? FirstToken(current) : current;
+  if (program.empty()) program = command ? NamedProgram(current) : current;
   std::wstring folder = FolderOf(program);
   if (folder.empty() || GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
     folder = FolderOf(iniPath_);
@@ -262,7 +262,7 @@ bool ConfigDialog::Save() {
   std::wstring missing;
   int firstMissing = 0;
   if (FindCommandProgram(mailText).empty()) {
-    const std::wstring token = FirstToken(mailText);
+    const std::wstring token = NamedProgram(mailText);
     missing += L"・" + std::wstring(kMailLabel) + L": " +
                (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Quoted(token) + L"が見つかりません") +
                L"\n";

@@ -266,12 +266,18 @@ std::wstring FindProgram(const std::wstring& path) {
 
 std::wstring FindCommandProgram(const std::wstring& commandLine) { return LocateCommandProgram(commandLine).found; }
 
-std::wstring FirstToken(const std::wstring& commandLine) {
+std::wstring NamedProgram(const std::wstring& commandLine) {
   size_t start = 0;
   while (start < commandLine.size() && IsBlank(commandLine[start])) ++start;
   if (start < commandLine.size() && commandLine[start] == L'"') {
     const size_t close = commandLine.find(L'"', start + 1);
     return commandLine.substr(start + 1, close == std::wstring::npos ? std::wstring::npos : close - start - 1);
+  }
+  for (size_t at = start; at + 4 <= commandLine.size(); ++at) {
+    if (CompareStringOrdinal(commandLine.c_str() + at, 4, L".exe", 4, TRUE) == CSTR_EQUAL &&
+        (at + 4 == commandLine.size() || IsBlank(commandLine[at + 4]))) {
+      return commandLine.substr(start, at + 4 - start);
+    }
   }
   size_t end = start;
   while (end < commandLine.size() && !IsBlank(commandLine[end])) ++end;

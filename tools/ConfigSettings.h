@@ -73,8 +73,10 @@ ValueProblem CheckValue(const std::wstring& value, std::string& bytes);
 std::wstring FindCommandProgram(const std::wstring& commandLine);
 // The path as the system would find it to start it (the same lookup for one name); empty when none.
 std::wstring FindProgram(const std::wstring& path);
-// The first token of a command line: the text inside leading quotes, or up to the first blank.
-std::wstring FirstToken(const std::wstring& commandLine);
+// The program a command line names, for messages: the text inside leading quotes; unquoted, up to
+// the first ".exe" that ends at a blank or at the end (so "C:\Program Files\x.exe -a" names
+// "C:\Program Files\x.exe"), or else up to the first blank.
+std::wstring NamedProgram(const std::wstring& commandLine);
 // The command line with its program replaced by path (quoted when it has a blank), arguments kept.
 std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::wstring& path);
 
