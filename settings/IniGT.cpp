@@ -13,7 +13,7 @@ namespace settings {
 using framework::PropertyTable;
 
 namespace {
-constexpr DWORD kReadBufferSize = 2048;
+constexpr DWORD kReadBufferSize = ProfileAccessor::kReadBufferSize;
 constexpr char kDoubleQuote = '"';
 // Halfwidth corner brackets of code page 932.
 constexpr char kLeftCorner = '\xA2';

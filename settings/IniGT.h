@@ -21,8 +21,11 @@ class ProfileAccessor {
   ProfileAccessor(const ProfileAccessor&) = delete;
   ProfileAccessor& operator=(const ProfileAccessor&) = delete;
 
+  // The buffer a read hands the platform: a value comes back with at most kReadBufferSize - 1 bytes.
+  static constexpr unsigned long kReadBufferSize = 2048;
+
   const std::string& Path() const { return path_; }
-  // At most 2047 characters, with the platform's own rules for quotes and the default.
+  // At most 2047 bytes, with the platform's own rules for quotes and the default.
   std::string Read(const std::string& section, const std::string& ident, const std::string& defaultValue) const;
 
  private:

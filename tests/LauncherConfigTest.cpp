@@ -152,6 +152,10 @@ TEST(ConfigurationProgram, ItsWindowEditsTheSettings) {
   SetDlgItemTextA(window, 101, "new.exe /y");
   SetDlgItemTextA(window, 102, "C:\\\x95\x5C\\proxy.exe");
   PostMessageA(window, WM_COMMAND, IDOK, 0);
+  // Neither program exists here: it asks before saving, and the user saves anyway.
+  HWND question = testsupport::WaitForProcessWindow(program.processId, "#32770", true);
+  ASSERT_NE(question, nullptr);
+  PostMessageA(question, WM_COMMAND, IDYES, 0);
   ASSERT_EQ(WaitForSingleObject(program.process.get(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(Probe(install), Expected("new.exe /y", "C:\\\x95\x5C\\proxy.exe", install));
 }

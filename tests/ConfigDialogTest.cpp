@@ -1,0 +1,710 @@
+// The configuration program's window, driven as a user would through its controls: the real
+// Cunfigure.exe copied into a temporary folder, its edits set and read with WM_SETTEXT / WM_GETTEXT,
+// its buttons pressed with BM_CLICK, its message boxes answered. What it saved is read back with the
+// launcher's own reader (settings::ProfileAccessor), and at the end the launcher itself runs it.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/Handles.h"
+#include "settings/IniGT.h"
+#include "tests/TestSupport.h"
+#include "tools/ConfigDialog.h"
+#include "tools/ConfigSettings.h"
+#include "tools/StandInLog.h"
+
+using testsupport::BuiltProgram;
+using testsupport::ReadFileBytes;
+using testsupport::TempDir;
+using testsupport::WriteFileBytes;
+
+namespace {
+
+constexpr char kIni[] = "TolvaneOndrel.ini";
+constexpr DWORD kNoExit = 0xFFFFFFFF;
+
+std::wstring Wide(const std::string& ansi, UINT codePage = CP_ACP) {
+  std::wstring wide(ansi.size(), L'\0');
+  const int length = MultiByteToWideChar(codePage, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
+                                         static_cast<int>(wide.size()));
+  wide.resize(static_cast<size_t>(length > 0 ? length : 0));
+  return wide;
+}
+
+std::string Narrow(const std::wstring& wide, UINT codePage) {
+  std::string bytes(wide.size() * 3, '\0');
+  const int length = WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(),
+                                         static_cast<int>(bytes.size()), nullptr, nullptr);
+  bytes.resize(static_cast<size_t>(length > 0 ? length : 0));
+  return bytes;
+}
+
+std::string Cp932(const std::wstring& wide) { return Narrow(wide, 932); }
+std::string Utf8(const std::wstring& wide) { return Narrow(wide, CP_UTF8); }
+
+bool Contains(const std::wstring& text, const std::wstring& part) { return text.find(part) != std::wstring::npos; }
+
+// A value as the launcher reads it from the folder's settings file.
+std::string LauncherReads(const TempDir& folder, const char* key) {
+  settings::ProfileAccessor accessor(folder / kIni);
+  return accessor.Read("Path", key, "");
+}
+
+// The names in a folder that look like a save's temporary file.
+std::vector<std::string> TemporaryFiles(const TempDir& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry;
+  HANDLE find = FindFirstFileA((folder / "*.tmp").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do names.emplace_back(entry.cFileName);
+    while (FindNextFileA(find, &entry));
+    FindClose(find);
+  }
+  return names;
+}
+
+void CopyProgram(const char* name, const std::string& to) {
+  ASSERT_TRUE(CopyFileA(BuiltProgram(name).c_str(), to.c_str(), FALSE)) << to;
+}
+
+std::wstring ControlText(HWND control) {
+  const LRESULT length = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
+  std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+  const LRESULT copied = SendMessageW(control, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  return std::wstring(buffer.data(), static_cast<size_t>(copied));
+}
+
+// The text of a message box, which is then answered with the button.
+std::wstring Answer(HWND box, int button) {
+  const std::wstring text = ControlText(GetDlgItem(box, 0xFFFF));
+  PostMessageW(box, WM_COMMAND, static_cast<WPARAM>(button), 0);
+  for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+  return text;
+}
+
+// Sets an environment variable for the programs started in a scope.
+class ScopedVariable {
+ public:
+  ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name) {
+    wchar_t old[256];
+    const DWORD length = GetEnvironmentVariableW(name, old, 256);
+    had_ = length > 0 && length < 256;
+    if (had_) old_.assign(old, length);
+    SetEnvironmentVariableW(name, value);
+  }
+  ~ScopedVariable() { SetEnvironmentVariableW(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+  ScopedVariable(const ScopedVariable&) = delete;
+  ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+ private:
+  std::wstring name_;
+  std::wstring old_;
+  bool had_ = false;
+};
+
+// The real configuration program, run from a folder, with its window.
+class ConfigProgram {
+ public:
+  // Copies Cunfigure.exe into the folder (when not there yet) and starts it as the launcher does.
+  explicit ConfigProgram(const TempDir& folder) {
+    const std::string exe = folder / "Cunfigure.exe";
+    if (!testsupport::FileExists(exe)) CopyProgram("Cunfigure.exe", exe);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "\"" + exe + "\" ";
+    TempDir elsewhere;  // its current directory is not its own folder
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere.Path().c_str(),
+                        &startup, &info)) {
+      ADD_FAILURE() << "cannot start " << exe;
+      return;
+    }
+    process_ = framework::ProcessHandles::Adopt(info);
+    window_ = testsupport::WaitForProcessWindow(process_.processId, "Cunfigure", true);
+    EXPECT_NE(window_, nullptr) << "no window came up";
+  }
+  // The window of a program someone else started.
+  explicit ConfigProgram(DWORD processId) {
+    process_.process.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId));
+    process_.processId = processId;
+    window_ = testsupport::WaitForProcessWindow(processId, "Cunfigure", true);
+  }
+  ~ConfigProgram() {
+    if (process_.process && WaitForSingleObject(process_.process.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.process.get(), 1);
+      WaitForSingleObject(process_.process.get(), 5000);
+    }
+  }
+  ConfigProgram(const ConfigProgram&) = delete;
+  ConfigProgram& operator=(const ConfigProgram&) = delete;
+
+  bool Ready() const { return window_ != nullptr; }
+  HWND Window() const { return window_; }
+  DWORD ProcessId() const { return process_.processId; }
+  bool Running() const { return WaitForSingleObject(process_.process.get(), 0) == WAIT_TIMEOUT; }
+
+  std::wstring Text(int id) const { return ControlText(GetDlgItem(window_, id)); }
+  void SetText(int id, const std::wstring& text) const {
+    SendMessageW(GetDlgItem(window_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  void Fill(const std::wstring& mail, const std::wstring& proxy) const {
+    SetText(configure::kMailEditId, mail);
+    SetText(configure::kProxyEditId, proxy);
+  }
+  // Posted: the click may open a modal box, which a sent message would wait for.
+  void Click(int id) const { PostMessageW(GetDlgItem(window_, id), BM_CLICK, 0, 0); }
+
+  // The next message box, answered with the button; empty when none came.
+  std::wstring AnswerBox(int button, DWORD timeoutMs = 10000) const {
+    HWND box = testsupport::WaitForProcessWindow(process_.processId, "#32770", true, timeoutMs);
+    return box == nullptr ? std::wstring() : Answer(box, button);
+  }
+
+  // Waits for the program to end and gives its exit code (kNoExit when it did not end). A message
+  // box that comes up instead fails the test, and is answered so the program can go on.
+  DWORD Finish(DWORD timeoutMs = 10000) const {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+      if (WaitForSingleObject(process_.process.get(), 20) == WAIT_OBJECT_0) {
+        DWORD code = kNoExit;
+        GetExitCodeProcess(process_.process.get(), &code);
+        return code;
+      }
+      if (HWND box = testsupport::FindProcessWindow(process_.processId, "#32770", true)) {
+        ADD_FAILURE() << "unexpected message box: " << Utf8(Answer(box, IDOK));
+      }
+    }
+    ADD_FAILURE() << "the configuration program did not end";
+    return kNoExit;
+  }
+
+  // OK, answering Yes when it warns about programs it cannot find; returns the exit code.
+  DWORD SaveAnyway() const {
+    Click(IDOK);
+    for (DWORD waited = 0; waited < 10000; waited += 20) {
+      if (WaitForSingleObject(process_.process.get(), 20) == WAIT_OBJECT_0) break;
+      if (HWND box = testsupport::FindProcessWindow(process_.processId, "#32770", true)) {
+        const std::wstring text = Answer(box, IDYES);
+        EXPECT_TRUE(Contains(text, L"見つかりません") || Contains(text, L"入力されていません")) << Utf8(text);
+        break;
+      }
+    }
+    return Finish();
+  }
+
+ private:
+  framework::ProcessHandles process_;
+  HWND window_ = nullptr;
+};
+
+// Saves the two values through the window (answering Yes to a warning) and checks that the
+// launcher reads back exactly their code page 932 bytes.
+void SaveAndReadBack(const TempDir& folder, const std::wstring& mail, const std::wstring& proxy) {
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  program.Fill(mail, proxy);
+  EXPECT_EQ(program.SaveAnyway(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail)) << Utf8(mail);
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), Cp932(proxy)) << Utf8(proxy);
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+// Starts the program, fills in values it refuses, and checks the message and that nothing changed.
+void ExpectRefused(const std::wstring& mail, const std::wstring& proxy, const std::wstring& messagePart) {
+  TempDir folder;
+  const std::string before = "[Path]\r\nMail=old.exe\r\nOndrel=old-proxy.exe\r\n";
+  WriteFileBytes(folder / kIni, before);
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  program.Fill(mail, proxy);
+  program.Click(IDOK);
+  const std::wstring text = program.AnswerBox(IDOK);
+  EXPECT_TRUE(Contains(text, messagePart)) << Utf8(text);
+  Sleep(300);
+  EXPECT_TRUE(program.Running()) << "the window closes only when the user says so";
+  EXPECT_EQ(program.Text(configure::kMailEditId), mail) << "what was typed stays for correcting";
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+}  // namespace
+
+TEST(ConfigDialog, ShowsTheCurrentSettings) {
+  TempDir folder;
+  WriteFileBytes(folder / kIni,
+                 "[Path]\r\nMail=\"C:\\Program Files\\Mail\\client.exe\" -n\r\nOndrel=C:\\\x95\x5C\\proxy.exe\r\n");
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  EXPECT_EQ(program.Text(configure::kMailEditId), L"\"C:\\Program Files\\Mail\\client.exe\" -n");
+  EXPECT_EQ(program.Text(configure::kProxyEditId), L"C:\\表\\proxy.exe");
+  char className[32] = "";
+  GetClassNameA(program.Window(), className, sizeof className);
+  EXPECT_STREQ(className, "Cunfigure");
+  EXPECT_EQ(ControlText(program.Window()), L"TOLVANE 設定");
+  EXPECT_EQ(ControlText(GetDlgItem(program.Window(), IDCANCEL)), L"キャンセル");
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+}
+
+TEST(ConfigDialog, StartsEmptyWithoutASettingsFileAndCancelMakesNone) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  EXPECT_EQ(program.Text(configure::kMailEditId), L"");
+  EXPECT_EQ(program.Text(configure::kProxyEditId), L"");
+  program.Fill(L"mail.exe", L"proxy.exe");
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+  EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+}
+
+TEST(ConfigDialog, SavesWhatTheLauncherReadsAndKeepsTheRestOfTheFile) {
+  TempDir folder;
+  CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
+  CopyProgram("DemoProxy.exe", folder / "DemoProxy.exe");
+  WriteFileBytes(folder / kIni, "[Other]\r\nKeep=1\r\n[Path]\r\nMail=old.exe\r\nExtra=yes\r\n");
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  EXPECT_EQ(program.Text(configure::kMailEditId), L"old.exe");
+  const std::wstring mail = L"\"" + Wide(folder / "DemoMailClient.exe") + L"\" --log \"x.log\"";
+  const std::wstring proxy = Wide(folder / "DemoProxy.exe");
+  program.Fill(mail, proxy);
+  program.Click(IDOK);
+  EXPECT_EQ(program.Finish(), 0u);  // both programs exist: no question
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail));
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), Cp932(proxy));
+  settings::ProfileAccessor accessor(folder / kIni);
+  EXPECT_EQ(accessor.Read("Other", "Keep", ""), "1");
+  EXPECT_EQ(accessor.Read("Path", "Extra", ""), "yes");
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+
+  // The settings probe (the launcher's data module in a program of its own) reads the same.
+  CopyProgram("SettingsProbe.exe", folder / "SettingsProbe.exe");
+  const testsupport::RunResult probe = testsupport::RunProgram("\"" + (folder / "SettingsProbe.exe") + "\"");
+  EXPECT_EQ(probe.output, "Mail=" + Cp932(mail) + "\nOndrel=" + Cp932(proxy) + "\nPath=" + (folder / kIni) + "\n");
+}
+
+TEST(ConfigDialog, CancelEscapeAndClosingWriteNothing) {
+  const std::string before = "[Path]\r\nMail=old.exe\r\n; a comment\r\n";
+  for (int way = 0; way < 3; ++way) {
+    TempDir folder;
+    WriteFileBytes(folder / kIni, before);
+    ConfigProgram program(folder);
+    ASSERT_TRUE(program.Ready());
+    program.Fill(L"new.exe", L"new-proxy.exe");
+    if (way == 0) program.Click(IDCANCEL);
+    if (way == 1) PostMessageW(GetDlgItem(program.Window(), configure::kMailEditId), WM_KEYDOWN, VK_ESCAPE, 0);
+    if (way == 2) PostMessageW(program.Window(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(program.Finish(), 1u) << "way " << way;
+    EXPECT_EQ(ReadFileBytes(folder / kIni), before) << "way " << way;
+    EXPECT_TRUE(TemporaryFiles(folder).empty());
+  }
+}
+
+TEST(ConfigDialog, EnterSavesLikeOk) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  const std::wstring exe = Wide(folder / "Cunfigure.exe");
+  program.Fill(exe + L" -x", exe);
+  PostMessageW(GetDlgItem(program.Window(), configure::kProxyEditId), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(program.Finish(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(exe + L" -x"));
+}
+
+TEST(ConfigDialog, BlanksAndQuotesAtTheEndsSurviveTheRoundTrip) {
+  const std::vector<std::pair<std::wstring, std::wstring>> values = {
+      {L"  leading blanks", L"trailing blanks  "},
+      {L"\"quoted whole\"", L"'single quoted'"},
+      {L"\"C:\\Program Files\\x.exe\" -a \"b c\"", L"  \"both\"  "},
+      {L"\"", L"\"\""},
+      {L"''", L"\" \""},
+      {L"\t tab and blank", L"a \"b\" c"},
+      {L"\x3000全角の空白\x3000", L"'mixed\""},
+      {L"   ", L"x"},
+  };
+  TempDir folder;
+  for (const auto& [mail, proxy] : values) SaveAndReadBack(folder, mail, proxy);
+  // The window shows a saved value as it was typed.
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  EXPECT_EQ(program.Text(configure::kMailEditId), L"   ");
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+}
+
+TEST(ConfigDialog, ValuesUpToTheLaunchersLimitSurvive) {
+  TempDir folder;
+  const std::wstring exe = L"\"" + Wide(folder / "Cunfigure.exe") + L"\" ";
+  const std::wstring mail = exe + std::wstring(2047 - exe.size() - 1, L'a') + L"z";
+  const std::wstring proxy = L"C:\\" + std::wstring(2040, L'p') + L".exe";
+  ASSERT_EQ(Cp932(mail).size(), 2047u);
+  ASSERT_EQ(Cp932(proxy).size(), 2047u);
+  SaveAndReadBack(folder, mail, proxy);
+  // Values that need the extra quotes: one byte less.
+  SaveAndReadBack(folder, L" " + std::wstring(2044, L'b') + L" ", L"\"" + std::wstring(2044, L'q') + L"\"");
+  // Double-byte characters count two bytes each.
+  std::wstring japanese;
+  for (int i = 0; i < 1023; ++i) japanese += L"表";
+  SaveAndReadBack(folder, japanese + L"a", L"キ" + japanese.substr(1) + L"L");
+  ASSERT_EQ(Cp932(japanese + L"a").size(), 2047u);
+}
+
+TEST(ConfigDialog, RefusesValuesLongerThanTheLauncherReads) {
+  ExpectRefused(std::wstring(2048, L'a'), L"p.exe", L"長すぎます");
+  ExpectRefused(L"m.exe", L" " + std::wstring(2046, L'b'), L"2046");  // 2047 bytes, in quotes
+  ExpectRefused(L"\"" + std::wstring(2045, L'c') + L"\"", L"p.exe", L"長すぎます");
+  std::wstring japanese;
+  for (int i = 0; i < 1024; ++i) japanese += L"表";
+  ExpectRefused(L"m.exe", japanese, L"2048 バイト");
+}
+
+TEST(ConfigDialog, RefusesCharactersTheLauncherCannotRead) {
+  ExpectRefused(L"C:\\caf\x00e9\\mail.exe", L"p.exe", L"シフト JIS");
+  ExpectRefused(L"m.exe", L"C:\\\xD83D\xDE00.exe", L"シフト JIS");
+}
+
+TEST(ConfigDialog, ShiftJisFoldersAndNamesWork) {
+  // 表 and キ: their second bytes are '\' and 'L'.
+  TempDir folder(" \x95\x5C \x83\x4C");
+  CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
+  CopyProgram("DemoProxy.exe", folder / "\x95\x5C\x83\x4C.exe");
+  // Unquoted, with blanks in the folder: found as the system finds it, trying prefixes at blanks.
+  const std::wstring mail = Wide(folder / "DemoMailClient.exe") + L" --title 表キ";
+  const std::wstring proxy = Wide(folder / "\x95\x5C\x83\x4C.exe");
+  EXPECT_TRUE(Contains(proxy, L" 表 キ\\表キ.exe"));
+  {
+    ConfigProgram program(folder);
+    ASSERT_TRUE(program.Ready());
+    program.Fill(mail, proxy);
+    program.Click(IDOK);
+    EXPECT_EQ(program.Finish(), 0u);  // no question: both are found
+  }
+  EXPECT_EQ(LauncherReads(folder, "Mail"), folder / "DemoMailClient.exe --title \x95\x5C\x83\x4C");
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), folder / "\x95\x5C\x83\x4C.exe");
+  // The file holds code page 932 bytes.
+  const std::string file = ReadFileBytes(folder / kIni);
+  EXPECT_NE(file.find("Ondrel=" + (folder / "\x95\x5C\x83\x4C.exe") + "\r\n"), std::string::npos) << file;
+
+  ConfigProgram again(folder);
+  ASSERT_TRUE(again.Ready());
+  EXPECT_EQ(again.Text(configure::kMailEditId), mail);
+  EXPECT_EQ(again.Text(configure::kProxyEditId), proxy);
+  again.Click(IDCANCEL);
+  EXPECT_EQ(again.Finish(), 1u);
+}
+
+TEST(ConfigDialog, AReadOnlySettingsFileIsLeftAsItWas) {
+  TempDir folder;
+  const std::string before = "[Other]\r\nKeep=1\r\n[Path]\r\nMail=old.exe\r\n";
+  WriteFileBytes(folder / kIni, before);
+  ASSERT_TRUE(SetFileAttributesA((folder / kIni).c_str(), FILE_ATTRIBUTE_READONLY));
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  const std::wstring exe = Wide(folder / "Cunfigure.exe");
+  program.Fill(exe, exe);
+  program.Click(IDOK);
+  const std::wstring text = program.AnswerBox(IDOK);
+  EXPECT_TRUE(Contains(text, L"読み取り専用")) << Utf8(text);
+  EXPECT_TRUE(Contains(text, L"変更されていません")) << Utf8(text);
+  Sleep(300);
+  EXPECT_TRUE(program.Running());
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
+  EXPECT_NE(GetFileAttributesA((folder / kIni).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+TEST(ConfigDialog, ASettingsFileAnotherProgramHoldsIsLeftAsItWas) {
+  for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    TempDir folder;
+    const std::string before = "[Path]\r\nMail=old.exe\r\nOndrel=old-proxy.exe\r\n";
+    WriteFileBytes(folder / kIni, before);
+    framework::UniqueHandle lock(
+        CreateFileA((folder / kIni).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
+    ConfigProgram program(folder);
+    ASSERT_TRUE(program.Ready());
+    const std::wstring exe = Wide(folder / "Cunfigure.exe");
+    program.Fill(exe, exe);
+    program.Click(IDOK);
+    const std::wstring text = program.AnswerBox(IDOK);
+    EXPECT_TRUE(Contains(text, L"使用")) << Utf8(text);
+    program.Click(IDCANCEL);
+    EXPECT_EQ(program.Finish(), 1u);
+    lock.reset();
+    EXPECT_EQ(ReadFileBytes(folder / kIni), before) << "share " << share;
+    EXPECT_TRUE(TemporaryFiles(folder).empty());
+  }
+}
+
+TEST(ConfigDialog, WarnsAboutProgramsItCannotFindAndSavesWhenTheUserInsists) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  program.Fill(L"C:\\no such\\client.exe -x", L"C:\\no\\such\\proxy.exe");
+  program.Click(IDOK);
+  const std::wstring text = program.AnswerBox(IDYES);
+  EXPECT_TRUE(Contains(text, L"「C:\\no such\\client.exe」が見つかりません")) << Utf8(text);
+  EXPECT_TRUE(Contains(text, L"「C:\\no\\such\\proxy.exe」が見つかりません")) << Utf8(text);
+  EXPECT_TRUE(Contains(text, L"このまま保存しますか")) << Utf8(text);
+  EXPECT_EQ(program.Finish(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), "C:\\no such\\client.exe -x");
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), "C:\\no\\such\\proxy.exe");
+}
+
+TEST(ConfigDialog, DecliningTheWarningWritesNothing) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  const std::wstring exe = Wide(folder / "Cunfigure.exe");
+  program.Fill(exe, L"C:\\no\\such\\proxy.exe");
+  program.Click(IDOK);
+  const std::wstring text = program.AnswerBox(IDNO);
+  EXPECT_TRUE(Contains(text, L"proxy.exe")) << Utf8(text);
+  EXPECT_FALSE(Contains(text, L"Cunfigure.exe")) << "the mail client's program exists";
+  Sleep(300);
+  EXPECT_TRUE(program.Running());
+  EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+  EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+TEST(ConfigDialog, AnEmptyFieldIsAskedAbout) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  program.Fill(L"", Wide(folder / "Cunfigure.exe"));
+  program.Click(IDOK);
+  const std::wstring text = program.AnswerBox(IDNO);
+  EXPECT_TRUE(Contains(text, L"入力されていません")) << Utf8(text);
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+  EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+}
+
+TEST(ConfigDialog, BrowseFillsInTheChosenProgramAndKeepsTheArguments) {
+  TempDir folder(" b");
+  CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  program.SetText(configure::kMailEditId, L"old.exe --log \"x.log\"");
+  program.Click(configure::kMailBrowseId);
+  HWND dialog = testsupport::WaitForProcessWindow(program.ProcessId(), "#32770", true);
+  ASSERT_NE(dialog, nullptr) << "no file dialog came up";
+  EXPECT_EQ(ControlText(dialog), L"メールソフトのプログラムを選択");
+  // The file name field of the explorer-style dialog, then its Open button.
+  const std::wstring chosen = Wide(folder / "DemoMailClient.exe");
+  HWND name = GetDlgItem(dialog, 0x47C);  // cmb13
+  if (name == nullptr) name = GetDlgItem(dialog, 0x480);  // edt1
+  ASSERT_NE(name, nullptr);
+  SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(chosen.c_str()));
+  PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  for (int i = 0; i < 250 && IsWindow(dialog); ++i) Sleep(20);
+  EXPECT_FALSE(IsWindow(dialog));
+  EXPECT_EQ(program.Text(configure::kMailEditId), L"\"" + chosen + L"\" --log \"x.log\"");
+
+  program.Click(configure::kProxyBrowseId);
+  dialog = testsupport::WaitForProcessWindow(program.ProcessId(), "#32770", true);
+  ASSERT_NE(dialog, nullptr);
+  PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+  for (int i = 0; i < 250 && IsWindow(dialog); ++i) Sleep(20);
+  EXPECT_EQ(program.Text(configure::kProxyEditId), L"");
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
+}
+
+TEST(ConfigDialog, SetWritesWithoutAskingAndKeepsBlanksAndQuotes) {
+  TempDir folder;
+  CopyProgram("Cunfigure.exe", folder / "Cunfigure.exe");
+  const testsupport::RunResult set = testsupport::RunProgram(
+      "\"" + (folder / "Cunfigure.exe") + "\" /set \"  C:\\\x95\x5C\\m.exe -a \" \"\\\"C:\\p.exe\\\"\"");
+  EXPECT_EQ(set.exitCode, 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), "  C:\\\x95\x5C\\m.exe -a ");
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), "\"C:\\p.exe\"");
+  // A value the launcher could not read back is refused, and nothing is written.
+  const std::string before = ReadFileBytes(folder / kIni);
+  const testsupport::RunResult tooLong = testsupport::RunProgram(
+      "\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
+  EXPECT_EQ(tooLong.exitCode, 1u);
+  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
+}
+
+// The launcher end to end: with no settings it starts the real configuration program, which saves
+// them; the next start runs the whole sequence with the stand-ins.
+namespace {
+// Microseconds to milliseconds between two stamps of the machine-wide clock.
+double Ms(long long from, long long to) { return (to - from) / 1000.0; }
+
+framework::ProcessHandles StartLauncher(const TempDir& folder, const TempDir& elsewhere) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string commandLine = "\"" + (folder / "TolvaneLauncher.exe") + "\"";
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere.Path().c_str(),
+                      &startup, &info)) {
+    ADD_FAILURE() << "cannot start the launcher";
+    return framework::ProcessHandles();
+  }
+  return framework::ProcessHandles::Adopt(info);
+}
+
+struct ProgramSearch {
+  std::wstring image;
+  DWORD processId = 0;
+};
+
+BOOL CALLBACK FindConfigWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<ProgramSearch*>(parameter);
+  char className[32] = "";
+  GetClassNameA(window, className, sizeof className);
+  if (std::string(className) != "Cunfigure") return TRUE;
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  wchar_t image[MAX_PATH * 2] = L"";
+  DWORD size = MAX_PATH * 2;
+  if (process && QueryFullProcessImageNameW(process.get(), 0, image, &size) &&
+      lstrcmpiW(image, search->image.c_str()) == 0) {
+    search->processId = processId;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The process of the configuration program started from a folder, once its window is up.
+DWORD WaitForConfigProgram(const TempDir& folder, DWORD timeoutMs) {
+  ProgramSearch search{Wide(folder / "Cunfigure.exe")};
+  for (DWORD waited = 0;; waited += 50) {
+    EnumWindows(FindConfigWindow, reinterpret_cast<LPARAM>(&search));
+    if (search.processId != 0 || waited >= timeoutMs) break;
+    Sleep(50);
+  }
+  return search.processId;
+}
+
+long long WaitForEnd(const framework::ProcessHandles& process, DWORD timeoutMs, DWORD& exitCode) {
+  if (WaitForSingleObject(process.process.get(), timeoutMs) != WAIT_OBJECT_0) return 0;
+  const long long ended = standin::NowMicroseconds();
+  GetExitCodeProcess(process.process.get(), &exitCode);
+  return ended;
+}
+
+const standin::LoggedEvent WaitForEvent(const std::string& log, const std::string& prefix, DWORD timeoutMs) {
+  for (DWORD waited = 0; waited < timeoutMs; waited += 20) {
+    const std::vector<standin::LoggedEvent> events = standin::ReadEventLog(log);
+    if (const standin::LoggedEvent* event = standin::FindEvent(events, prefix)) return *event;
+    Sleep(20);
+  }
+  return standin::LoggedEvent{};
+}
+
+void EndLoggedProcesses(const std::string& log) {
+  for (const standin::LoggedEvent& event : standin::ReadEventLog(log)) {
+    framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event.processId));
+    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process.get(), 1);
+      WaitForSingleObject(process.get(), 2000);
+    }
+  }
+}
+}  // namespace
+
+TEST(ConfigDialogEndToEnd, TheLauncherWithoutSettingsRunsItAndTheNextStartRunsTheSequence) {
+  TempDir folder(" \x95\x5C");
+  TempDir elsewhere;
+  for (const char* program : {"TolvaneLauncher.exe", "Cunfigure.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
+    CopyProgram(program, folder / program);
+  }
+  struct Cleanup {
+    const TempDir& folder;
+    ~Cleanup() {
+      EndLoggedProcesses(folder / "mail.log");
+      EndLoggedProcesses(folder / "DemoProxy.log");
+    }
+  } cleanup{folder};
+
+  // First start: no settings file.
+  const long long firstStarted = standin::NowMicroseconds();
+  framework::ProcessHandles first = StartLauncher(folder, elsewhere);
+  ASSERT_TRUE(first.process);
+  const DWORD configId = WaitForConfigProgram(folder, 10000);
+  ASSERT_NE(configId, 0u) << "the launcher did not start the configuration program";
+  {
+    ConfigProgram program(configId);
+    ASSERT_TRUE(program.Ready());
+    program.Fill(L"\"" + Wide(folder / "DemoMailClient.exe") + L"\" --log \"" + Wide(folder / "mail.log") +
+                     L"\" --close-after 2500 --exit 3",
+                 Wide(folder / "DemoProxy.exe"));
+    program.Click(IDOK);
+    EXPECT_EQ(program.Finish(), 0u);
+  }
+  DWORD firstExit = kNoExit;
+  const long long firstEnded = WaitForEnd(first, 15000, firstExit);
+  ASSERT_NE(firstEnded, 0) << "the first launcher did not end";
+  EXPECT_EQ(firstExit, 0u);
+  EXPECT_GE(Ms(firstStarted, firstEnded), 4900.0);
+  EXPECT_LE(Ms(firstStarted, firstEnded), 7500.0);
+  EXPECT_TRUE(standin::ReadEventLog(folder / "mail.log").empty()) << "the first start ran the client";
+  EXPECT_TRUE(standin::ReadEventLog(folder / "DemoProxy.log").empty()) << "the first start ran the proxy";
+
+  // Second start: the whole sequence.
+  framework::ProcessHandles second = StartLauncher(folder, elsewhere);
+  ASSERT_TRUE(second.process);
+  const standin::LoggedEvent proxyStarted = WaitForEvent(folder / "DemoProxy.log", "started", 8000);
+  ASSERT_NE(proxyStarted.processId, 0u) << "the proxy did not start";
+  framework::UniqueHandle proxy(OpenProcess(SYNCHRONIZE, FALSE, proxyStarted.processId));
+  const standin::LoggedEvent clientEnded = WaitForEvent(folder / "mail.log", "ended with exit code", 10000);
+  ASSERT_NE(clientEnded.processId, 0u) << "the client did not run to its end";
+  const std::vector<standin::LoggedEvent> mail = standin::ReadEventLog(folder / "mail.log");
+  const standin::LoggedEvent* clientStarted = standin::FindEvent(mail, "started");
+  ASSERT_NE(clientStarted, nullptr);
+  EXPECT_LT(proxyStarted.us, clientStarted->us) << "the proxy starts before the client";
+  ASSERT_TRUE(proxy);
+  EXPECT_EQ(WaitForSingleObject(proxy.get(), 2000), WAIT_OBJECT_0) << "the proxy was not terminated";
+  DWORD secondExit = kNoExit;
+  const long long secondEnded = WaitForEnd(second, 10000, secondExit);
+  ASSERT_NE(secondEnded, 0) << "the second launcher did not end";
+  EXPECT_EQ(secondExit, 0u);
+  EXPECT_GE(Ms(clientEnded.us, secondEnded), 4900.0);
+  EXPECT_LE(Ms(clientEnded.us, secondEnded), 6000.0);
+  EXPECT_EQ(WaitForConfigProgram(folder, 0), 0u) << "the second start ran the configuration program";
+}
+
+TEST(ConfigDialog, UnderCodePage1252TheTextsAndTheSavedBytesStayJapanese) {
+  // Wine takes a program's ANSI code page from the Unix locale it starts with, which only a program
+  // started from the Unix side gets: the Wine loader is run through env with another locale.
+  char loader[MAX_PATH] = "";
+  if (GetEnvironmentVariableA("WINELOADER", loader, sizeof loader) == 0) GTEST_SKIP() << "runs under Wine only";
+  TempDir folder;
+  CopyProgram("Cunfigure.exe", folder / "Cunfigure.exe");
+  WriteFileBytes(folder / kIni, "[Path]\r\nMail=m.exe\r\nOndrel=C:\\\x95\x5C\\\x83\x4C.exe\r\n");
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::string commandLine =
+      "Z:\\usr\\bin\\env LC_ALL=en_US.UTF-8 " + std::string(loader) + " " + (folder / "Cunfigure.exe");
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &info));
+  framework::ProcessHandles starter = framework::ProcessHandles::Adopt(info);
+  const DWORD processId = WaitForConfigProgram(folder, 15000);
+  ASSERT_NE(processId, 0u) << "the configuration program did not come up";
+  const std::wstring mail = L"C:\\メール\\表示.exe /キ";
+  {
+    ConfigProgram program(processId);
+    ASSERT_TRUE(program.Ready());
+    // The file's code page 932 bytes are shown as the Japanese they are, not as code page 1252.
+    EXPECT_EQ(program.Text(configure::kProxyEditId), L"C:\\表\\キ.exe");
+    EXPECT_EQ(ControlText(GetDlgItem(program.Window(), IDCANCEL)), L"キャンセル");
+    program.Fill(mail, L"C:\\表\\キ2.exe");
+    EXPECT_EQ(program.SaveAnyway(), 0u);
+  }
+  EXPECT_EQ(ReadFileBytes(folder / kIni),
+            "[Path]\r\nMail=" + Cp932(mail) + "\r\nOndrel=C:\\\x95\x5C\\\x83\x4C" "2.exe\r\n");
+  WaitForSingleObject(starter.process.get(), 5000);
+}

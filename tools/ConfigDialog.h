@@ -1,0 +1,55 @@
+// The configuration program's window: the mail client's command line and the mail proxy's path,
+// each with a browse button, OK and Cancel. All texts are UTF-16 and every call is a wide one, so the
+// Japanese shows right whatever the system's ANSI code page.
+//
+// OK checks the values (see ConfigSettings.h), asks before saving a program that cannot be found,
+// and saves; the window stays open when something is refused or declined. Cancel, Esc and closing
+// the window write nothing.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace configure {
+
+// What tests and tools find the window and its controls by.
+inline constexpr wchar_t kWindowClass[] = L"Cunfigure";
+inline constexpr int kMailEditId = 101;
+inline constexpr int kProxyEditId = 102;
+inline constexpr int kMailBrowseId = 103;
+inline constexpr int kProxyBrowseId = 104;
+
+class ConfigDialog {
+ public:
+  explicit ConfigDialog(std::wstring iniPath);
+  ~ConfigDialog();
+  ConfigDialog(const ConfigDialog&) = delete;
+  ConfigDialog& operator=(const ConfigDialog&) = delete;
+
+  // Shows the window, filled in from the settings file when it exists, and runs the message loop
+  // until the window closes. True when the settings were saved.
+  bool Run(HINSTANCE instance, int show);
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  HWND AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width, int height,
+                  int id);
+  void Browse(int editId);
+  // True when the settings were saved and the window may close.
+  bool Save();
+  bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);
+  int Message(const std::wstring& text, UINT type) const;
+  std::wstring EditText(int id) const;
+  void FocusEdit(int id) const;
+
+  std::wstring iniPath_;
+  HWND window_ = nullptr;
+  HFONT font_ = nullptr;
+  bool busy_ = false;  // a message box or the file dialog is up
+  bool saved_ = false;
+};
+
+}  // namespace configure
