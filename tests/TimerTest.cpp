@@ -5,6 +5,7 @@
 
 #include "framework/Application.h"
 #include "framework/Forms.h"
+#include "framework/Handles.h"
 #include "framework/Timer.h"
 #include "framework/UtilityWindow.h"
 #include "tests/TestSupport.h"
@@ -46,7 +47,9 @@ namespace {
 // A main form whose description lies in the test program's resources.
 class TTestForm : public framework::TForm {
  public:
-  explicit TTestForm(framework::TComponent* owner) : TForm(owner) { PublishMethod("FormCreate", &TTestForm::FormCreate); }
+  explicit TTestForm(framework::TComponent* owner) : TForm(owner) {
+    PublishMethod("FormCreate", &TTestForm::FormCreate);
+  }
   void FormCreate(framework::TObject*) { created = true; }
   bool created = false;
   static const framework::PropertyTable& ClassProperties() {
@@ -118,6 +121,36 @@ TEST(Application, CarriesTheIconMAINICON) {
   EXPECT_FALSE(application.Icon().Empty());
   EXPECT_EQ(reinterpret_cast<HICON>(SendMessageA(application.Handle(), WM_GETICON, ICON_BIG, 0)),
             application.Icon().Handle());
+}
+
+TEST(Application, EverySizeOfTheIconLoadsWithItsPicture) {
+  // The largest image is stored PNG-compressed: it must load like the bitmap ones.
+  for (const int size : {16, 32, 48}) {
+    framework::UniqueIcon icon(
+        static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), "MAINICON", IMAGE_ICON, size, size, 0)));
+    ASSERT_TRUE(icon) << size;
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(icon.get(), &info)) << size;
+    BITMAP colour{};
+    GetObjectA(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, size);
+    EXPECT_EQ(colour.bmHeight, size);
+    // The badge's blue at the centre-left edge of the picture, not an empty image.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP target = CreateCompatibleBitmap(screen, size, size);
+    HGDIOBJ old = SelectObject(memory, target);
+    RECT all{0, 0, size, size};
+    FillRect(memory, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    DrawIconEx(memory, 0, 0, icon.get(), size, size, 0, nullptr, DI_NORMAL);
+    EXPECT_EQ(GetPixel(memory, size / 8, size / 2), RGB(32, 96, 176)) << size;
+    SelectObject(memory, old);
+    DeleteObject(target);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    if (info.hbmMask != nullptr) DeleteObject(info.hbmMask);
+  }
 }
 
 TEST(Application, AQuitTakenOutOfTheQueueByASentMessagesHandlerStillEndsTheLoop) {

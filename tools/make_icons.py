@@ -1,10 +1,24 @@
 #!/usr/bin/env python3
 """Draws the launcher's icon (an envelope on a round badge) and the numbered test icons used by the
-tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha).
+tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha). The 48 pixel
+image is stored PNG-compressed (read by Windows Vista and later), which keeps the program small.
 
 Run from the repository root: python3 tools/make_icons.py. The outputs are committed."""
 import math
 import struct
+import zlib
+
+# Images of this size and larger are stored as PNG.
+PNG_FROM = 48
+
+
+def png(size, rows):
+    """A PNG of 8-bit RGBA rows, top row first."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+    raw = b''.join(b'\0' + bytes(c for pixel in row for c in pixel) for row in rows)
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
 
 
 def ico(images):
@@ -13,10 +27,13 @@ def ico(images):
     entries, blobs = b'', b''
     offset = 6 + 16 * len(images)
     for size, rows in images:
-        xor = b''.join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
-        mask_row = ((size + 31) // 32) * 4
-        mask = bytes(mask_row * size)
-        bmp = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0) + xor + mask
+        if size >= PNG_FROM:
+            bmp = png(size, rows)
+        else:
+            xor = b''.join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
+            mask_row = ((size + 31) // 32) * 4
+            mask = bytes(mask_row * size)
+            bmp = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, len(xor) + len(mask), 0, 0, 0, 0) + xor + mask
         entries += struct.pack('<BBBBHHII', size % 256, size % 256, 0, 0, 1, 32, len(bmp), offset)
         blobs += bmp
         offset += len(bmp)
