@@ -3,6 +3,7 @@
 // processes, all on the one machine-wide clock.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
 #include <shellapi.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "framework/Handles.h"
 #include "tests/TestSupport.h"
+#include "tools/MouseInput.h"
 #include "tools/StandInLog.h"
 
 using testsupport::BuiltProgram;
@@ -142,8 +144,7 @@ void CheckOrdinaryRun(Installation& installation, const std::string& exitCode) {
   installation.WriteSettings(installation.MailCommand("--close-after 2500 --exit " + exitCode),
                              installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
-  const LogEvent proxyStarted =
-      installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
+  const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
   ASSERT_NE(proxyStarted.processId, 0u) << "the proxy did not start";
   ProcessWatch proxy(proxyStarted.processId);
 
@@ -220,8 +221,8 @@ TEST(LaunchSequence, EveryMatchingWindowComesForwardInListOrderButNotOtherLetter
   installation.StartLauncher();
   // Once the client's windows exist, and before the launcher looks (a second after the start),
   // note the order in which the desktop lists the matching ones.
-  const LogEvent lastWindow = installation.WaitForEvent([&] { return installation.MailEvents(); },
-                                                        "window Compose - TOLVANE MAIL", 8000);
+  const LogEvent lastWindow =
+      installation.WaitForEvent([&] { return installation.MailEvents(); }, "window Compose - TOLVANE MAIL", 8000);
   ASSERT_NE(lastWindow.processId, 0u);
   TitledWindows expected{lastWindow.processId, {}};
   EnumWindows(CollectMailWindows, reinterpret_cast<LPARAM>(&expected));
@@ -297,27 +298,11 @@ TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
 }
 
-namespace {
-// A real mouse click at a screen point, as the user's mouse gives it.
-void Click(int x, int y, DWORD down, DWORD up) {
-  INPUT inputs[2] = {};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = static_cast<LONG>(x * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
-    input.mi.dy = static_cast<LONG>(y * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
-  }
-  inputs[0].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-  inputs[1].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-  SendInput(2, inputs, sizeof(INPUT));
-}
-}  // namespace
-
 TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient) {
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 30000"), installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
-  const LogEvent clientStarted =
-      installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000);
+  const LogEvent clientStarted = installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000);
   ASSERT_NE(clientStarted.processId, 0u);
   ProcessWatch client(clientStarted.processId);
 
@@ -343,13 +328,14 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
   // does nothing, so the user clicks again.
   HWND menu = nullptr;
   for (int attempt = 0; attempt < 5 && menu == nullptr; ++attempt) {
-    Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     menu = testsupport::WaitForProcessWindow(installation.LauncherProcessId(), "#32768", true, 1000);
   }
   ASSERT_NE(menu, nullptr) << "no menu came up";
   RECT item{};
   GetWindowRect(menu, &item);  // one item: it fills the menu
-  Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
+  mouseinput::Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN,
+                    MOUSEEVENTF_LEFTUP);
 
   ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
@@ -398,8 +384,7 @@ TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &forgotten));
   ASSERT_EQ(FindShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
   DWORD_PTR answer = 0;
-  SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000,
-                      &answer);
+  SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
   EXPECT_EQ(WaitForShownTrayIconWindow(installation.LauncherProcessId(), 2000), iconWindow);
 
   HWND form = testsupport::FindProcessWindow(installation.LauncherProcessId(), "TForm1");

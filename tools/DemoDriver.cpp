@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "tools/MouseInput.h"
 #include "tools/StandInLog.h"
 
 namespace {
@@ -53,19 +54,6 @@ BOOL CALLBACK FindMailWindow(HWND window, LPARAM parameter) {
   }
   return TRUE;
 }
-// A real mouse click at a screen point, as the user's mouse gives it.
-void Click(int x, int y, DWORD down, DWORD up) {
-  INPUT inputs[2] = {};
-  for (INPUT& input : inputs) {
-    input.type = INPUT_MOUSE;
-    input.mi.dx = static_cast<LONG>(x * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
-    input.mi.dy = static_cast<LONG>(y * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
-  }
-  inputs[0].mi.dwFlags = down | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-  inputs[1].mi.dwFlags = up | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-  SendInput(2, inputs, sizeof(INPUT));
-}
-
 struct MenuSearch {
   DWORD processId;
   HWND menu;
@@ -90,7 +78,7 @@ HWND OpenTrayMenu(DWORD launcherProcessId) {
   RECT tray{};
   if (!GetWindowRect(FindWindowA("Shell_TrayWnd", nullptr), &tray)) return nullptr;
   for (int attempt = 0; attempt < 5; ++attempt) {
-    Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     for (int wait = 0; wait < 50; ++wait) {
       MenuSearch search{launcherProcessId, nullptr};
       EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&search));
@@ -149,15 +137,10 @@ int main(int argc, char** argv) {
         // taken at once: the icon's tip shows half a second after the click, over the menu.
         RECT item{};
         GetWindowRect(menu, &item);
-        INPUT move{};
-        move.type = INPUT_MOUSE;
-        move.mi.dx = static_cast<LONG>((item.left + item.right) / 2 * 65535LL / (GetSystemMetrics(SM_CXSCREEN) - 1));
-        move.mi.dy = static_cast<LONG>((item.top + item.bottom) / 2 * 65535LL / (GetSystemMetrics(SM_CYSCREEN) - 1));
-        move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-        SendInput(1, &move, sizeof move);
+        mouseinput::MoveTo((item.left + item.right) / 2, (item.top + item.bottom) / 2);
         Sleep(50);
-        CloseHandle(CreateFileA((shotFolder + "\\menu-open").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                nullptr));
+        CloseHandle(
+            CreateFileA((shotFolder + "\\menu-open").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         for (int wait = 0; wait < 500 && !FileExists(shotFolder + "\\menu-shot-done"); ++wait) Sleep(20);
         PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 0);
         timeline.push_back({standin::NowMicroseconds(), "demo dismisses the tray menu"});

@@ -1,0 +1,15 @@
+// Real mouse input at screen points, as the user's mouse gives it: for the demo driver and the
+// end-to-end tests that click the tray icon and its menu.
+#pragma once
+
+#include <windows.h>
+
+namespace mouseinput {
+
+// Moves the pointer to the point.
+void MoveTo(int x, int y);
+// Moves the pointer to the point and presses and releases a button there (down/up: the
+// MOUSEEVENTF_ flags of the button).
+void Click(int x, int y, DWORD down, DWORD up);
+
+}  // namespace mouseinput
