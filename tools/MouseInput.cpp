@@ -1,4 +1,4 @@
-// Mouse input through SendInput, in absolute coordinates of the primary screen.
+// Mouse input through SendInput, in absolute coordinates of the primary screen; the shown taskbar.
 #include "tools/MouseInput.h"
 
 namespace mouseinput {
@@ -22,6 +22,14 @@ void MoveTo(int x, int y) {
 void Click(int x, int y, DWORD down, DWORD up) {
   INPUT inputs[2] = {MouseAt(x, y, down), MouseAt(x, y, up)};
   SendInput(2, inputs, sizeof(INPUT));
+}
+
+HWND FindShownTaskbar() {
+  for (HWND window = FindWindowExA(nullptr, nullptr, "Shell_TrayWnd", nullptr); window != nullptr;
+       window = FindWindowExA(nullptr, window, "Shell_TrayWnd", nullptr)) {
+    if (IsWindowVisible(window)) return window;
+  }
+  return nullptr;
 }
 
 }  // namespace mouseinput

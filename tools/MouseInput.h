@@ -1,5 +1,5 @@
-// Real mouse input at screen points, as the user's mouse gives it: for the demo driver and the
-// end-to-end tests that click the tray icon and its menu.
+// Real mouse input at screen points, as the user's mouse gives it, and where the shell's taskbar is:
+// for the demo driver and the end-to-end tests that click the tray icon and its menu.
 #pragma once
 
 #include <windows.h>
@@ -11,5 +11,9 @@ void MoveTo(int x, int y);
 // Moves the pointer to the point and presses and releases a button there (down/up: the
 // MOUSEEVENTF_ flags of the button).
 void Click(int x, int y, DWORD down, DWORD up);
+
+// The shown taskbar, or null. Wine's shell may also have a hidden window of the taskbar's class,
+// found first at times, whose rectangle is empty.
+HWND FindShownTaskbar();
 
 }  // namespace mouseinput
