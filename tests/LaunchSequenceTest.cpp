@@ -323,13 +323,7 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
 
   // The launcher's is the only icon in the notification area: the rightmost one of the taskbar.
   RECT tray{};
-  // In a fresh session the shell shows its taskbar only once there is something to put on it.
-  HWND taskbar = nullptr;
-  for (int i = 0; i < 250 && taskbar == nullptr; ++i) {
-    taskbar = mouseinput::FindShownTaskbar();
-    if (taskbar == nullptr) Sleep(20);
-  }
-  ASSERT_TRUE(GetWindowRect(taskbar, &tray)) << "no taskbar shown";
+  ASSERT_TRUE(GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray)) << "no taskbar shown";
   // The shell may lay the new icon out a moment after accepting it: a click that finds no icon yet
   // does nothing, so the user clicks again.
   HWND menu = nullptr;

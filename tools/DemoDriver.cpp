@@ -76,13 +76,7 @@ BOOL CALLBACK FindShownMenu(HWND window, LPARAM parameter) {
 // launcher's menu shows. The shell may lay a new icon out a moment late, so the user clicks again.
 HWND OpenTrayMenu(DWORD launcherProcessId) {
   RECT tray{};
-  // In a fresh session the shell shows its taskbar only once there is something to put on it.
-  HWND taskbar = nullptr;
-  for (int i = 0; i < 250 && taskbar == nullptr; ++i) {
-    taskbar = mouseinput::FindShownTaskbar();
-    if (taskbar == nullptr) Sleep(20);
-  }
-  if (!GetWindowRect(taskbar, &tray)) return nullptr;
+  if (!GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray)) return nullptr;
   for (int attempt = 0; attempt < 5; ++attempt) {
     mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
     for (int wait = 0; wait < 50; ++wait) {

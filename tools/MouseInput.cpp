@@ -24,12 +24,16 @@ void Click(int x, int y, DWORD down, DWORD up) {
   SendInput(2, inputs, sizeof(INPUT));
 }
 
-HWND FindShownTaskbar() {
-  for (HWND window = FindWindowExA(nullptr, nullptr, "Shell_TrayWnd", nullptr); window != nullptr;
-       window = FindWindowExA(nullptr, window, "Shell_TrayWnd", nullptr)) {
-    if (IsWindowVisible(window)) return window;
+HWND WaitForShownTaskbar(DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND window = FindWindowExA(nullptr, nullptr, "Shell_TrayWnd", nullptr); window != nullptr;
+         window = FindWindowExA(nullptr, window, "Shell_TrayWnd", nullptr)) {
+      if (IsWindowVisible(window)) return window;
+    }
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(20);
   }
-  return nullptr;
 }
 
 }  // namespace mouseinput

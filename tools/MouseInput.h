@@ -12,8 +12,9 @@ void MoveTo(int x, int y);
 // MOUSEEVENTF_ flags of the button).
 void Click(int x, int y, DWORD down, DWORD up);
 
-// The shown taskbar, or null. Wine's shell may also have a hidden window of the taskbar's class,
-// found first at times, whose rectangle is empty.
-HWND FindShownTaskbar();
+// The shown taskbar, waited for up to timeoutMs (null when none came): in a fresh session the shell
+// shows it only once there is something to put on it. Wine's shell may also have a hidden window of
+// the taskbar's class, found first at times, whose rectangle is empty.
+HWND WaitForShownTaskbar(DWORD timeoutMs);
 
 }  // namespace mouseinput
