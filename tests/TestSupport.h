@@ -12,6 +12,7 @@
 
 #include "framework/FormText.h"
 #include "framework/Forms.h"
+#include "tools/ProcessWindows.h"
 
 namespace testsupport {
 
@@ -67,11 +68,9 @@ struct RunResult {
 // Runs a command line with a working directory (empty: the current one) and waits for it.
 RunResult RunProgram(const std::string& commandLine, const std::string& directory = "", DWORD timeoutMs = 20000);
 
-// The first top-level window of a process with the given class (only visible ones if asked).
-HWND FindProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false);
-// The same, waited for up to timeoutMs; nullptr when none came.
-HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false,
-                          DWORD timeoutMs = 10000);
+// A process's windows by class, as the demo driver finds them too.
+using processwindows::FindProcessWindow;
+using processwindows::WaitForProcessWindow;
 
 // Picks an item of the next popup menu this process shows, as a user at the keyboard would: a
 // thread waits for the menu, then presses Down `position` times and Enter (Escape for position 0).

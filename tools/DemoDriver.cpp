@@ -17,6 +17,7 @@
 
 #include "framework/Handles.h"
 #include "tools/MouseInput.h"
+#include "tools/ProcessWindows.h"
 #include "tools/StandInLog.h"
 
 namespace {
@@ -54,23 +55,6 @@ BOOL CALLBACK FindMailWindow(HWND window, LPARAM parameter) {
   }
   return TRUE;
 }
-struct MenuSearch {
-  DWORD processId;
-  HWND menu;
-};
-
-BOOL CALLBACK FindShownMenu(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<MenuSearch*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char className[16] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == search->processId && IsWindowVisible(window) && std::string(className) == "#32768") {
-    search->menu = window;
-    return FALSE;
-  }
-  return TRUE;
-}
 
 // Right-clicks the notification area's rightmost icon (the launcher's, the only one) until the
 // launcher's menu shows. The shell may lay a new icon out a moment late, so the user clicks again.
@@ -79,12 +63,7 @@ HWND OpenTrayMenu(DWORD launcherProcessId) {
   if (!GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray)) return nullptr;
   for (int attempt = 0; attempt < 5; ++attempt) {
     mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-    for (int wait = 0; wait < 50; ++wait) {
-      MenuSearch search{launcherProcessId, nullptr};
-      EnumWindows(FindShownMenu, reinterpret_cast<LPARAM>(&search));
-      if (search.menu != nullptr) return search.menu;
-      Sleep(20);
-    }
+    if (HWND menu = processwindows::WaitForProcessWindow(launcherProcessId, "#32768", true, 1000)) return menu;
   }
   return nullptr;
 }
