@@ -193,21 +193,16 @@ TEST(LaunchSequence, WorksTheSameFromAFolderWithBlanksAndJapaneseNames) {
 }
 
 namespace {
-struct TitledWindows {
-  DWORD processId;
+// The titles of a process's top-level windows that contain the launcher's search text, in the
+// order the desktop lists them.
+std::vector<std::string> MailWindowTitles(DWORD processId) {
   std::vector<std::string> titles;
-};
-
-BOOL CALLBACK CollectMailWindows(HWND window, LPARAM parameter) {
-  auto* collected = reinterpret_cast<TitledWindows*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char title[256] = "";
-  GetWindowTextA(window, title, sizeof title);
-  if (processId == collected->processId && std::string(title).find("TOLVANE MAIL") != std::string::npos) {
-    collected->titles.emplace_back(title);
+  for (HWND window : processwindows::TopLevelWindowsOf(processId)) {
+    char title[256] = "";
+    GetWindowTextA(window, title, sizeof title);
+    if (std::string(title).find("TOLVANE MAIL") != std::string::npos) titles.emplace_back(title);
   }
-  return TRUE;
+  return titles;
 }
 }  // namespace
 
@@ -224,16 +219,15 @@ TEST(LaunchSequence, EveryMatchingWindowComesForwardInListOrderButNotOtherLetter
   const LogEvent lastWindow =
       installation.WaitForEvent([&] { return installation.MailEvents(); }, "window Compose - TOLVANE MAIL", 8000);
   ASSERT_NE(lastWindow.processId, 0u);
-  TitledWindows expected{lastWindow.processId, {}};
-  EnumWindows(CollectMailWindows, reinterpret_cast<LPARAM>(&expected));
-  ASSERT_EQ(expected.titles.size(), 2u);
+  const std::vector<std::string> expected = MailWindowTitles(lastWindow.processId);
+  ASSERT_EQ(expected.size(), 2u);
 
   ASSERT_TRUE(installation.WaitForLauncher(20000));
   std::vector<std::string> broughtForward;
   for (const LogEvent& event : installation.MailEvents()) {
     if (event.text.compare(0, 11, "foreground ") == 0) broughtForward.push_back(event.text.substr(11));
   }
-  EXPECT_EQ(broughtForward, expected.titles);
+  EXPECT_EQ(broughtForward, expected);
 }
 
 TEST(LaunchSequence, AProxyWithoutATopLevelWindowKeepsRunning) {

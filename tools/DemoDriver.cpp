@@ -39,21 +39,13 @@ DWORD ProcessIdIn(const std::string& logPath) {
   return events.empty() ? 0 : static_cast<DWORD>(events.front().processId);
 }
 
-struct Found {
-  DWORD processId;
-  HWND window;
-};
-
-BOOL CALLBACK FindMailWindow(HWND window, LPARAM parameter) {
-  auto* found = reinterpret_cast<Found*>(parameter);
-  DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
-  char className[32] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == found->processId && std::string(className) == "DemoMailClient") {
-    found->window = window;  // the last one listed is the first made: the main window
+// The mail client's main window: of its windows, the last one the desktop lists is the first made.
+HWND FindMailMainWindow(DWORD processId) {
+  HWND main = nullptr;
+  for (HWND window : processwindows::TopLevelWindowsOf(processId)) {
+    if (processwindows::ClassOf(window) == "DemoMailClient") main = window;
   }
-  return TRUE;
+  return main;
 }
 
 // Right-clicks the notification area's rightmost icon (the launcher's, the only one) until the
@@ -128,11 +120,9 @@ int main(int argc, char** argv) {
       }
     }
     if (!closed && mailProcessId != 0 && standin::NowMicroseconds() - start >= closeAfterMs * 1000LL) {
-      Found found{mailProcessId, nullptr};
-      EnumWindows(FindMailWindow, reinterpret_cast<LPARAM>(&found));
-      if (found.window != nullptr) {
+      if (HWND mainWindow = FindMailMainWindow(mailProcessId)) {
         timeline.push_back({standin::NowMicroseconds(), "demo closes the mail client's window"});
-        PostMessageA(found.window, WM_CLOSE, 0, 0);
+        PostMessageA(mainWindow, WM_CLOSE, 0, 0);
       }
       closed = true;
     }

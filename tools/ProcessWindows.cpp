@@ -4,32 +4,37 @@
 namespace processwindows {
 
 namespace {
-struct WindowSearch {
+struct WindowsOfProcess {
   DWORD processId;
-  const std::string& className;
-  bool visibleOnly;
-  HWND found;
+  std::vector<HWND> windows;
 };
 
-BOOL CALLBACK MatchProcessWindow(HWND window, LPARAM parameter) {
-  auto* search = reinterpret_cast<WindowSearch*>(parameter);
+BOOL CALLBACK CollectWindowOfProcess(HWND window, LPARAM parameter) {
+  auto* collected = reinterpret_cast<WindowsOfProcess*>(parameter);
   DWORD processId = 0;
   GetWindowThreadProcessId(window, &processId);
-  char className[256] = "";
-  GetClassNameA(window, className, sizeof className);
-  if (processId == search->processId && search->className == className &&
-      (!search->visibleOnly || IsWindowVisible(window))) {
-    search->found = window;
-    return FALSE;
-  }
+  if (processId == collected->processId) collected->windows.push_back(window);
   return TRUE;
 }
 }  // namespace
 
+std::vector<HWND> TopLevelWindowsOf(DWORD processId) {
+  WindowsOfProcess collected{processId, {}};
+  EnumWindows(CollectWindowOfProcess, reinterpret_cast<LPARAM>(&collected));
+  return collected.windows;
+}
+
+std::string ClassOf(HWND window) {
+  char className[256] = "";
+  GetClassNameA(window, className, sizeof className);
+  return className;
+}
+
 HWND FindProcessWindow(DWORD processId, const std::string& className, bool visibleOnly) {
-  WindowSearch search{processId, className, visibleOnly, nullptr};
-  EnumWindows(MatchProcessWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
+  for (HWND window : TopLevelWindowsOf(processId)) {
+    if (ClassOf(window) == className && (!visibleOnly || IsWindowVisible(window))) return window;
+  }
+  return nullptr;
 }
 
 HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly, DWORD timeoutMs) {
