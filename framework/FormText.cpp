@@ -169,7 +169,7 @@ class Parser {
           }
           utf8 += text_[pos_++];
         }
-        bytes += Utf8ToAnsi(utf8, kFormCodePage);
+        bytes += Utf8ToAnsi(utf8, kProgramCodePage);
       } else if (text_[pos_] == '#') {
         ++pos_;
         size_t end = pos_;

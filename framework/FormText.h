@@ -12,8 +12,9 @@
 //     end
 //   end
 //
-// The text is UTF-8; string values are held in the program as code page 932 bytes. A string is a run
-// of quoted parts ('' stands for a quote) and #n parts (the byte n), written side by side.
+// The text is UTF-8; string values are held in the program as code page 932 bytes
+// (kProgramCodePage). A string is a run of quoted parts ('' stands for a quote) and #n parts (the
+// byte n), written side by side.
 // A list of strings is written as ( 'a' 'b' ).
 #pragma once
 
@@ -25,14 +26,10 @@
 #include <utility>
 #include <vector>
 
-#include "framework/AnsiText.h"
 #include "framework/Component.h"
 #include "framework/Properties.h"
 
 namespace framework {
-
-// The code page of every string a form description holds: the program's own.
-constexpr UINT kFormCodePage = kProgramCodePage;
 
 // One object of a description as parsed, before anything is created.
 struct FormObject {

@@ -22,7 +22,7 @@ std::string FormatString(const std::string& bytes) {
     quoted = false;
   };
   for (size_t i = 0; i < bytes.size();) {
-    const size_t length = CharLength(bytes, i, kFormCodePage);
+    const size_t length = CharLength(bytes, i, kProgramCodePage);
     const std::string character = bytes.substr(i, length);
     const unsigned char first = static_cast<unsigned char>(character[0]);
     bool printable = false;
@@ -31,8 +31,8 @@ std::string FormatString(const std::string& bytes) {
       printable = true;
       utf8 = character;
     } else if (first >= 0x80) {
-      utf8 = AnsiToUtf8(character, kFormCodePage);
-      printable = !utf8.empty() && Utf8ToAnsi(utf8, kFormCodePage) == character;
+      utf8 = AnsiToUtf8(character, kProgramCodePage);
+      printable = !utf8.empty() && Utf8ToAnsi(utf8, kProgramCodePage) == character;
     }
     if (printable) {
       openQuote();
