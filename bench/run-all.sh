@@ -46,23 +46,9 @@ cmake --preset x86_64 >/dev/null
 cmake --build build/x86_64 --target TolvaneLauncher DemoMailClient DemoProxy SessionKeeper LaunchBench WinListBench \
   SequenceBench IdleLoop >>"$log" 2>&1 || failed
 
-# Sizes of the product (i686, stripped): the size script when there is one, else measured here.
+# Sizes of the product (i686, stripped) and of the reference programs.
 echo "== exe sizes" >&2
-if [ -f bench/exe-sizes.sh ]; then
-  bash bench/exe-sizes.sh >>"$log" 2>&1 || failed
-else
-  cmake --preset i686 >/dev/null
-  cmake --build build/i686 --target TolvaneLauncher Cunfigure >>"$log" 2>&1 || failed
-  stripped=$(mktemp)
-  for program in TolvaneLauncher Cunfigure; do
-    i686-w64-mingw32-strip -o "$stripped" "build/i686/bin/$program.exe"
-    target="-"
-    [ "$program" = TolvaneLauncher ] && target="<= 200"
-    printf 'FIGURE|size: %s.exe, i686, stripped|%s|KB|-|%s\n' "$program" \
-      "$(awk -v b="$(stat -c %s "$stripped")" 'BEGIN { printf "%.1f", b / 1024 }')" "$target" >>"$log"
-  done
-  rm -f "$stripped"
-fi
+bash bench/exe-sizes.sh >>"$log" 2>&1 || failed
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash bench/run-all.sh --in-session \
   "$idle_seconds" >>"$log" || failed
