@@ -38,5 +38,6 @@ TEST(LeanRuntime, VectorBeyondMaxSizeThrowsWithTheHeadersMessage) {
 
 TEST(LeanRuntime, ImpossibleAllocationStillThrowsBadAlloc) {
   std::allocator<long long> allocator;
-  EXPECT_THROW((void)allocator.allocate(allocator.max_size() + 1), std::bad_alloc);
+  const size_t beyond = std::allocator_traits<std::allocator<long long>>::max_size(allocator) + 1;
+  EXPECT_THROW((void)allocator.allocate(beyond), std::bad_alloc);
 }
