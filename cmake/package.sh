@@ -75,6 +75,13 @@ for program in "${programs[@]}"; do
     [[ "${dll,,}" =~ $system_dlls ]] || fail "$program imports $dll, which is no system DLL"
   done < <(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
 done
+# The runtime's thread calls are answered by the programs' own primitives: the link maps beside
+# the programs show whether the linker took anything from the threads library.
+for program in "${programs[@]}"; do
+  map="$bin/$program.map"
+  [ -f "$map" ] || fail "$map is missing (the programs are linked with a map)"
+  ! grep -q 'libpthread\.a(' "$map" || fail "$program links objects of the threads library"
+done
 # The runtime's verbose terminate handler (and its demangler) must stay out of the launcher.
 ! grep -q 'terminate called after throwing' "$check/TolvaneLauncher.exe" ||
   fail "TolvaneLauncher.exe holds the runtime's verbose terminate handler"
