@@ -21,7 +21,7 @@ const framework::ClassRegistry& TCommonData::DescriptionClasses() const {
 
 void TCommonData::Loaded() {
   TDataModule::Loaded();
-  iniGT1_ = dynamic_cast<settings::TIniGT*>(FindComponent("IniGT1"));
+  iniGT1_ = framework::ComponentAs<settings::TIniGT>(FindComponent("IniGT1"));
 }
 
 std::string TCommonData::GetMailCommand() const {

@@ -19,7 +19,7 @@ constexpr DWORD kForegroundDelayMs = 1000;
 
 template <class T>
 T* Find(const framework::TComponent& owner, const char* name) {
-  return dynamic_cast<T*>(owner.FindComponent(name));
+  return framework::ComponentAs<T>(owner.FindComponent(name));
 }
 }  // namespace
 

@@ -74,7 +74,7 @@ void TApplication::HandleException(std::exception_ptr exception) {
 
 void TApplication::AdoptMainForm(TComponent* instance) {
   if (mainForm_ != nullptr) return;
-  if (auto* form = dynamic_cast<TForm*>(instance)) mainForm_ = form;
+  if (auto* form = ComponentAs<TForm>(instance)) mainForm_ = form;
 }
 
 void TApplication::Notification(TComponent* component, Operation operation) {

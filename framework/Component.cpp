@@ -60,6 +60,13 @@ const PropertyTable& TComponent::ClassProperties() {
 
 const PropertyTable& TComponent::Published() const { return ClassProperties(); }
 
+bool TComponent::InheritsFrom(const PropertyTable& classTable) const {
+  for (const PropertyTable* table = &Published(); table != nullptr; table = table->Parent()) {
+    if (table == &classTable) return true;
+  }
+  return false;
+}
+
 void TComponent::SetParentComponent(TComponent* /*parent*/) {}
 
 std::vector<TComponent*> TComponent::Children(const TComponent& root) const {

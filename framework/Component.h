@@ -44,9 +44,12 @@ class TComponent : public TObject {
   // Called on every component of an owner when a component joins or leaves that owner.
   virtual void Notification(TComponent* component, Operation operation);
 
-  // The published properties of the component's class (with those inherited).
+  // The published properties of the component's class (with those inherited). Every component
+  // class has its own table, which also tells the classes apart (see ComponentAs).
   virtual const PropertyTable& Published() const;
   static const PropertyTable& ClassProperties();
+  // Whether the component's class is the one of classTable or derives from it.
+  bool InheritsFrom(const PropertyTable& classTable) const;
 
   // Components that form descriptions nest inside another one (menu items in their menu).
   virtual TComponent* ParentComponent() const { return nullptr; }
@@ -82,5 +85,13 @@ class TComponent : public TObject {
   // A few per class: a list searched in order is smaller code than a map.
   std::vector<std::pair<std::string, std::any>> methods_;
 };
+
+// The component as a T, or nullptr when it is none (or null): a checked cast by the class tables,
+// as the programs are built without run-time type information.
+template <class T>
+T* ComponentAs(TComponent* component) {
+  return component != nullptr && component->InheritsFrom(T::ClassProperties()) ? static_cast<T*>(component)
+                                                                               : nullptr;
+}
 
 }  // namespace framework

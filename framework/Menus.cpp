@@ -23,7 +23,7 @@ TComponent* TMenuItem::ParentComponent() const { return menu_; }
 
 void TMenuItem::SetParentComponent(TComponent* parent) {
   if (menu_ != nullptr) menu_->Remove(this);
-  if (auto* menu = dynamic_cast<TPopupMenu*>(parent)) menu->Add(this);
+  if (auto* menu = ComponentAs<TPopupMenu>(parent)) menu->Add(this);
 }
 
 const PropertyTable& TMenuItem::ClassProperties() {

@@ -89,6 +89,7 @@ class PropertyTable {
       : className_(std::move(className)), parent_(parent) {}
 
   const std::string& ClassName() const { return className_; }
+  const PropertyTable* Parent() const { return parent_; }
   const PropertyInfo* Find(std::string_view name) const;
   // Inherited properties first, each class's in declaration order.
   std::vector<const PropertyInfo*> All() const;
@@ -265,7 +266,7 @@ class ReferenceProperty : public PropertyInfo {
     if (v.kind != FormValue::Kind::Identifier) Mismatch();
     C& target = As<C>(c);
     context.Defer([this, &target, &context, name = v.text] {
-      T* referenced = dynamic_cast<T*>(context.Root().FindComponent(name));
+      T* referenced = ComponentAs<T>(context.Root().FindComponent(name));
       if (referenced == nullptr) throw EFormError("unresolved reference " + name + " in " + Name());
       (target.*set_)(referenced);
     });

@@ -31,7 +31,7 @@ struct Completion {
   int32_t retValue;
   bool timedOut;
   DWORD threadId;
-  bool fromWorker;            // the sender is a TProcThread (judged during the call: it frees itself)
+  bool fromWorker;            // the sender is the worker, not the component (judged during the call)
   int32_t workerReturnValue;  // what the sender itself holds, when it is a worker
 };
 struct Failure {
@@ -48,9 +48,10 @@ struct Events {
   std::vector<Failure> failures;
 
   void Attach(TExFile& exFile) {
-    exFile.SetOnProcCompleted([this](framework::TObject* sender, const std::string& fileName,
-                                     const std::string& identifier, int32_t retValue, bool timedOut) {
-      auto* worker = dynamic_cast<TProcThread*>(sender);
+    exFile.SetOnProcCompleted([this, &exFile](framework::TObject* sender, const std::string& fileName,
+                                              const std::string& identifier, int32_t retValue, bool timedOut) {
+      // Not the component, so the worker (the programs have no run-time type information to ask).
+      auto* worker = sender != nullptr && sender != &exFile ? static_cast<TProcThread*>(sender) : nullptr;
       completions.push_back({sender, fileName, identifier, retValue, timedOut, GetCurrentThreadId(), worker != nullptr,
                              worker != nullptr ? worker->ReturnValue() : 0});
     });
@@ -643,7 +644,7 @@ TEST(ExFileLifetime, AReportMayDestroyItsComponent) {
     delete exFile;  // the other workers are released; this one waits until we return
     exFile = nullptr;
     // The sender is still there.
-    fromSender.push_back(dynamic_cast<TProcThread&>(*sender).ReturnValue());
+    fromSender.push_back(static_cast<TProcThread&>(*sender).ReturnValue());
   });
   for (const char* id : {"5", "6", "7"}) {
     exFile->SetProcIdentifier(id);
@@ -737,7 +738,7 @@ TEST(ExFileProperties, EveryValueButVersionAndEmptyStringsIsStored) {
                            "  end\n"
                            "end\n",
                            framework::ClassRegistry().Add<TExFile>());
-  auto* loaded = dynamic_cast<TExFile*>(host.FindComponent("ExFile1"));
+  auto* loaded = framework::ComponentAs<TExFile>(host.FindComponent("ExFile1"));
   ASSERT_NE(loaded, nullptr);
   EXPECT_EQ(loaded->ProcFileName(), "C:\\Proxy\\PROXY.EXE");
   EXPECT_EQ(loaded->WindowType(), TWindowType::wtHide);

@@ -98,14 +98,16 @@ class TSampleRoot : public TDataModule {
 };
 
 void TSample::Log(const std::string& what) {
-  if (auto* root = dynamic_cast<TSampleRoot*>(Owner())) {
+  if (auto* root = framework::ComponentAs<TSampleRoot>(Owner())) {
     root->log.push_back(Name() + "." + what + (IsLoading() ? " (loading)" : ""));
   }
 }
 
 ClassRegistry SampleClasses() { return ClassRegistry().Add<TSample>().Add<TPopupMenu>().Add<TMenuItem>(); }
 
-TSample* Sample(const TComponent& root, const char* name) { return dynamic_cast<TSample*>(root.FindComponent(name)); }
+TSample* Sample(const TComponent& root, const char* name) {
+  return framework::ComponentAs<TSample>(root.FindComponent(name));
+}
 
 }  // namespace
 
@@ -197,8 +199,8 @@ TEST(FormText, NestedMenuItemsBelongToTheirMenuAndAreWrittenInsideIt) {
                 "  end\n"
                 "end\n",
                 SampleClasses());
-  auto* menu = dynamic_cast<TPopupMenu*>(root.FindComponent("PopupMenu1"));
-  auto* item = dynamic_cast<TMenuItem*>(root.FindComponent("Exit1"));
+  auto* menu = framework::ComponentAs<TPopupMenu>(root.FindComponent("PopupMenu1"));
+  auto* item = framework::ComponentAs<TMenuItem>(root.FindComponent("Exit1"));
   ASSERT_NE(menu, nullptr);
   ASSERT_NE(item, nullptr);
   EXPECT_EQ(item->Owner(), &root);

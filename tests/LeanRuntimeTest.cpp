@@ -6,17 +6,20 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <typeinfo>
+#include <stdexcept>
 #include <vector>
 
 namespace {
-// The message and dynamic type name of what call throws; empty when it throws nothing.
+// The message of what call throws (empty when it throws nothing), and whether it is one of the
+// runtime's own logic_error types.
 template <class Call>
-std::pair<std::string, std::string> Thrown(Call call) {
+std::pair<std::string, bool> Thrown(Call call) {
   try {
     call();
+  } catch (const std::logic_error& error) {
+    return {error.what(), true};
   } catch (const std::exception& error) {
-    return {error.what(), typeid(error).name()};
+    return {error.what(), false};
   }
   return {};
 }
@@ -24,16 +27,16 @@ std::pair<std::string, std::string> Thrown(Call call) {
 
 TEST(LeanRuntime, StringPositionPastTheEndThrowsWithTheHeadersMessage) {
   const std::string text = "abc";
-  const auto [message, type] = Thrown([&] { (void)text.substr(5); });
+  const auto [message, runtimesOwn] = Thrown([&] { (void)text.substr(5); });
   EXPECT_EQ(message, "basic_string::substr: __pos (which is 5) > this->size() (which is 3)");
-  EXPECT_STRNE(type.c_str(), "St12out_of_range");  // the stand-in, not the runtime's own
+  EXPECT_FALSE(runtimesOwn);  // the stand-in, not the runtime's std::out_of_range
 }
 
 TEST(LeanRuntime, VectorBeyondMaxSizeThrowsWithTheHeadersMessage) {
   std::vector<int> numbers;
-  const auto [message, type] = Thrown([&] { numbers.reserve(numbers.max_size() + 1); });
+  const auto [message, runtimesOwn] = Thrown([&] { numbers.reserve(numbers.max_size() + 1); });
   EXPECT_EQ(message, "vector::reserve");
-  EXPECT_STRNE(type.c_str(), "St12length_error");
+  EXPECT_FALSE(runtimesOwn);  // not std::length_error
 }
 
 TEST(LeanRuntime, ImpossibleAllocationStillThrowsBadAlloc) {

@@ -210,7 +210,8 @@ TEST(ProcessLifetime, DestructionWaitsForAHandlerThatIsRunning) {
     started = true;
     Sleep(300);
     // Still the live component: its destructor has not got past the running handler.
-    EXPECT_EQ(dynamic_cast<TProcess*>(sender)->Command(), Quoted(ChildPath()));
+    ASSERT_EQ(sender, process);
+    EXPECT_EQ(static_cast<TProcess*>(sender)->Command(), Quoted(ChildPath()));
     finished = true;
   });
   process->SetCommand(Quoted(ChildPath()));
@@ -272,7 +273,7 @@ TEST(ProcessProperties, ShowWindowAndWaitAreAlwaysStoredAndEmptyStringsNever) {
                            "  end\n"
                            "end\n",
                            framework::ClassRegistry().Add<TProcess>());
-  auto* process = dynamic_cast<TProcess*>(host.FindComponent("Process1"));
+  auto* process = framework::ComponentAs<TProcess>(host.FindComponent("Process1"));
   ASSERT_NE(process, nullptr);
   EXPECT_EQ(process->Command(), "mail.exe /x");
   EXPECT_EQ(process->ShowWindow(), TShowWindow::swShowNormal);

@@ -31,7 +31,7 @@ T* LoadHosted(THostModule& host, const std::string& name, const std::string& pro
                            "object Host: THostModule\n  object " + name + ": " + T::ClassProperties().ClassName() +
                                "\n" + properties + "  end\nend\n",
                            framework::ClassRegistry().Add<T>());
-  return dynamic_cast<T*>(host.FindComponent(name));
+  return framework::ComponentAs<T>(host.FindComponent(name));
 }
 
 // A fresh folder under the temporary directory, removed with everything in it at the end.

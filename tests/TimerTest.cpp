@@ -73,7 +73,7 @@ TEST(Application, RunsTheMessageLoopUntilTheMainFormClosesFromItsTimer) {
   EXPECT_TRUE(form->created);
   EXPECT_EQ(application.MainForm(), form);
   EXPECT_EQ(form->Caption(), "Test form");
-  auto* timer = dynamic_cast<TTimer*>(form->FindComponent("CloseTimer"));
+  auto* timer = framework::ComponentAs<TTimer>(form->FindComponent("CloseTimer"));
   ASSERT_NE(timer, nullptr);
   EXPECT_EQ(timer->Interval(), 300u);
   timer->SetOnTimer([form](framework::TObject*) { form->Close(); });

@@ -52,8 +52,8 @@ struct Host {
                                  "  end\n"
                                  "end\n",
                              HostClasses());
-    trayIcon = dynamic_cast<TTrayIcon*>(form.FindComponent("TrayIcon1"));
-    menu = dynamic_cast<framework::TPopupMenu*>(form.FindComponent("PopupMenu1"));
+    trayIcon = framework::ComponentAs<TTrayIcon>(form.FindComponent("TrayIcon1"));
+    menu = framework::ComponentAs<framework::TPopupMenu>(form.FindComponent("PopupMenu1"));
   }
   THostForm form;
   TTrayIcon* trayIcon = nullptr;

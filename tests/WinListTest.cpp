@@ -76,7 +76,7 @@ bool IsListed(const TWinList& list, HWND window) { return IndexOf(list, window) 
 const TWinInfo& InfoOf(const TWinList& list, HWND window) {
   const int index = IndexOf(list, window);
   if (index < 0) throw std::runtime_error("window not listed");
-  return dynamic_cast<const TWinInfo&>(*list.WindowList().Objects(index));
+  return static_cast<const TWinInfo&>(*list.WindowList().Objects(index));
 }
 
 DWORD Long(HWND window, int index) { return static_cast<DWORD>(GetWindowLongA(window, index)); }
@@ -532,6 +532,11 @@ TEST(WinListIndex, WindowHandleIsTheHandleOfTheTitleAtTheSameIndex) {
     }
   }
   EXPECT_EQ(list.WindowList().Count(), count);
+
+  // A caller's own entry in the open list has no window.
+  framework::TObject foreign;
+  list.WindowList().AddObject("foreign", &foreign);
+  EXPECT_EQ(list.WindowHandle(count), nullptr);
 }
 
 // ---- the internal timer ----

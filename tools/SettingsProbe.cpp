@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
                              "  end\n"
                              "end\n",
                              framework::ClassRegistry().Add<settings::TIniGT>());
-    const auto* ini = dynamic_cast<settings::TIniGT*>(module.FindComponent("IniGT2"));
+    const auto* ini = framework::ComponentAs<settings::TIniGT>(module.FindComponent("IniGT2"));
     PrintLine("FileName", ini->FileName());
     PrintLine("Path", ini->ResolvedPath());
     return 0;

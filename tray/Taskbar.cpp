@@ -375,7 +375,7 @@ void TTrayIcon::ApplicationRestore(framework::TObject* sender) {
   if (savedOnRestore_) savedOnRestore_(sender);
   if (minimized_) {
     RemoveIcon();
-    if (auto* form = dynamic_cast<framework::TForm*>(Owner())) SetForegroundWindow(form->Handle());
+    if (auto* form = framework::ComponentAs<framework::TForm>(Owner())) SetForegroundWindow(form->Handle());
   }
 }
 

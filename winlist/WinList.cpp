@@ -232,9 +232,13 @@ void TWinList::AddWindow(HWND window) {
 }
 
 HWND TWinList::WindowHandle(int index) const {
-  // Objects raises the list's index error for an index outside the list.
-  const auto* info = dynamic_cast<const TWinInfo*>(windowList_.Objects(index));
-  return info != nullptr ? info->Handle : nullptr;
+  // Objects raises the list's index error for an index outside the list. The list is open to
+  // callers, so its object counts only when it is one of this component's own entries.
+  const framework::TObject* object = windowList_.Objects(index);
+  for (const std::unique_ptr<TWinInfo>& entry : entries_) {
+    if (entry.get() == object) return entry->Handle;
+  }
+  return nullptr;
 }
 
 void TWinList::SetAbout(const std::string& value) {
