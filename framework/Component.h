@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "framework/Object.h"
@@ -90,6 +91,9 @@ class TComponent : public TObject {
 // as the programs are built without run-time type information.
 template <class T>
 T* ComponentAs(TComponent* component) {
+  // A class without its own table would pass for its parent; it must declare its own Published.
+  static_assert(std::is_same_v<decltype(&T::Published), const PropertyTable& (T::*)() const>,
+                "ComponentAs needs a class with its own Published() and ClassProperties()");
   return component != nullptr && component->InheritsFrom(T::ClassProperties()) ? static_cast<T*>(component)
                                                                                : nullptr;
 }

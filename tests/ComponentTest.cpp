@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "framework/Component.h"
+#include "framework/Properties.h"
 
 using namespace framework;
 
@@ -74,4 +75,39 @@ TEST(Component, ComponentsOfADesignerAreInDesignMode) {
   EXPECT_TRUE(placed->IsDesigning());
   TComponent running(nullptr);
   EXPECT_FALSE((new TComponent(&running))->IsDesigning());
+}
+
+namespace {
+// Two classes with their own tables, one derived from the other.
+class TBase : public TComponent {
+ public:
+  using TComponent::TComponent;
+  static const PropertyTable& ClassProperties() {
+    static const PropertyTable table("TBase", &TComponent::ClassProperties());
+    return table;
+  }
+  const PropertyTable& Published() const override { return ClassProperties(); }
+};
+class TDerived : public TBase {
+ public:
+  using TBase::TBase;
+  static const PropertyTable& ClassProperties() {
+    static const PropertyTable table("TDerived", &TBase::ClassProperties());
+    return table;
+  }
+  const PropertyTable& Published() const override { return ClassProperties(); }
+};
+}  // namespace
+
+TEST(Component, ComponentAsCastsToTheClassAndItsAncestorsOnly) {
+  TComponent plain(nullptr);
+  TBase base(nullptr);
+  TDerived derived(nullptr);
+  EXPECT_EQ(ComponentAs<TDerived>(&derived), &derived);
+  EXPECT_EQ(ComponentAs<TBase>(&derived), &derived);
+  EXPECT_EQ(ComponentAs<TComponent>(&derived), &derived);
+  EXPECT_EQ(ComponentAs<TBase>(&base), &base);
+  EXPECT_EQ(ComponentAs<TDerived>(&base), nullptr);
+  EXPECT_EQ(ComponentAs<TBase>(&plain), nullptr);
+  EXPECT_EQ(ComponentAs<TBase>(nullptr), nullptr);
 }

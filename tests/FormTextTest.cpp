@@ -223,6 +223,8 @@ TEST(FormText, BadDescriptionsRaiseFormErrors) {
       "object Root: TSampleRoot\n  object One: TSample\n    Count = 'text'\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    Mode = smFourth\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    Partner = Nobody\n  end\nend\n",
+      // a reference to a component of another class
+      "object Root: TSampleRoot\n  object One: TSample\n    Partner = Menu\n  end\n  object Menu: TPopupMenu\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    OnPing = NoSuchMethod\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    Title = 'open\n  end\nend\n",
       "object Root: TOtherRoot\nend\n",
