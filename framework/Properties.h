@@ -4,6 +4,7 @@
 #pragma once
 
 #include <any>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -68,7 +69,7 @@ class PropertyInfo {
  protected:
   [[noreturn]] void Mismatch() const;
   // For event properties: the root's method a value names (nullptr when none); throws for a value
-  // that is no name. Out of the templates, so each event type does not repeat it.
+  // that is no name.
   const std::any* FindMethod(const FormValue& value, const LoadContext& context) const;
   [[noreturn]] void NoMethod(const std::string& method) const;
 
@@ -76,10 +77,56 @@ class PropertyInfo {
   std::string name_;
 };
 
+// How the tables reach a class's getters and setters: one property class per kind, not per
+// component class. Each property keeps its member function pointers as plain bytes and calls them
+// through small functions instantiated per component class and value type, which many properties
+// share; this keeps the code each component's table adds small.
 namespace detail {
 template <class T>
 struct NonDeduced {
   using Type = T;
+};
+
+// A member function pointer of any class, as bytes; As gives it back with its own type.
+class MemberFunction {
+ public:
+  template <class Member>
+  explicit MemberFunction(Member member) {
+    static_assert(sizeof(Member) <= sizeof(bytes_), "member function pointers are two words");
+    std::memcpy(bytes_, &member, sizeof(Member));
+  }
+  template <class Member>
+  Member As() const {
+    Member member;
+    std::memcpy(&member, bytes_, sizeof(Member));
+    return member;
+  }
+
+ private:
+  alignas(void*) unsigned char bytes_[2 * sizeof(void*)];
+};
+
+// A getter and a setter, with the functions that call them for the value as the table keeps it.
+template <class Value, class SetValue = Value>
+struct Access {
+  MemberFunction get;
+  Value (*callGet)(const TComponent&, const MemberFunction&);
+  MemberFunction set;
+  void (*callSet)(TComponent&, const MemberFunction&, SetValue);
+};
+using StringAccess = Access<std::string, const std::string&>;
+// The setters of references and events report whether the value had the right type.
+struct ReferenceAccess {
+  MemberFunction get;
+  TComponent* (*callGet)(const TComponent&, const MemberFunction&);
+  MemberFunction set;
+  bool (*callSet)(TComponent&, const MemberFunction&, TComponent* referenced);
+};
+struct EventAccess {
+  MemberFunction get;
+  const std::string& (*callGetName)(const TComponent&, const MemberFunction&);
+  MemberFunction set;
+  bool (*callSet)(TComponent&, const MemberFunction&, const std::any* method, const std::string& methodName);
 };
 }  // namespace detail
 
@@ -120,6 +167,19 @@ class PropertyTable {
                               void (C::*set)(Event<Args...>));
 
  private:
+  // Out of the templates, so each table entry's code is only the filling of its access record.
+  PropertyTable& AddBoolean(const char* name, const detail::Access<bool>& access, std::optional<bool> storedDefault);
+  PropertyTable& AddInteger(const char* name, const detail::Access<long long>& access,
+                            std::optional<long long> storedDefault);
+  PropertyTable& AddEnumeration(const char* name, const detail::Access<size_t>& access,
+                                std::initializer_list<const char*> names, std::optional<size_t> storedDefault);
+  PropertyTable& AddString(const char* name, const detail::StringAccess& access, bool storedNever);
+  PropertyTable& AddStrings(const char* name, const detail::MemberFunction& list,
+                            TStringList& (*callList)(TComponent&, const detail::MemberFunction&));
+  PropertyTable& AddReference(const char* name, const detail::ReferenceAccess& access);
+  PropertyTable& AddEvent(const char* name, const detail::EventAccess& access);
+  PropertyTable& Add(PropertyInfo* property);
+
   std::string className_;
   const PropertyTable* parent_;
   std::vector<std::unique_ptr<PropertyInfo>> own_;
@@ -138,213 +198,107 @@ C& As(TComponent& component) {
   return static_cast<C&>(component);
 }
 
+// The calls, one instance per component class and value type.
+template <class C, class R, class V>
+V CallGetter(const TComponent& component, const MemberFunction& get) {
+  return static_cast<V>((As<C>(component).*get.As<R (C::*)() const>())());
+}
+template <class C, class A, class V>
+void CallSetter(TComponent& component, const MemberFunction& set, V value) {
+  (As<C>(component).*set.As<void (C::*)(A)>())(static_cast<std::decay_t<A>>(value));
+}
+template <class C, class R>
+std::string CallStringGetter(const TComponent& component, const MemberFunction& get) {
+  return std::string((As<C>(component).*get.As<R (C::*)() const>())());
+}
 template <class C, class A>
-class BooleanProperty : public PropertyInfo {
- public:
-  BooleanProperty(const char* name, bool (C::*get)() const, void (C::*set)(A), std::optional<bool> storedDefault)
-      : PropertyInfo(name), get_(get), set_(set), default_(storedDefault) {}
-  bool IsStored(const TComponent& c) const override { return !default_ || (As<C>(c).*get_)() != *default_; }
-  FormValue Get(const TComponent& c) const override {
-    return FormValue::Identifier((As<C>(c).*get_)() ? "True" : "False");
-  }
-  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    if (v.kind != FormValue::Kind::Identifier || (v.text != "True" && v.text != "False")) Mismatch();
-    (As<C>(c).*set_)(v.text == "True");
-  }
-
- private:
-  bool (C::*get_)() const;
-  void (C::*set_)(A);
-  std::optional<bool> default_;
-};
-
-template <class C, class T, class A>
-class IntegerProperty : public PropertyInfo {
- public:
-  IntegerProperty(const char* name, T (C::*get)() const, void (C::*set)(A), std::optional<long long> storedDefault)
-      : PropertyInfo(name), get_(get), set_(set), default_(storedDefault) {}
-  bool IsStored(const TComponent& c) const override {
-    return !default_ || static_cast<long long>((As<C>(c).*get_)()) != *default_;
-  }
-  FormValue Get(const TComponent& c) const override {
-    return FormValue::Integer(static_cast<long long>((As<C>(c).*get_)()));
-  }
-  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    if (v.kind != FormValue::Kind::Integer) Mismatch();
-    (As<C>(c).*set_)(static_cast<T>(v.number));
-  }
-
- private:
-  T (C::*get_)() const;
-  void (C::*set_)(A);
-  std::optional<long long> default_;
-};
-
-// The part of an enumeration property that does not depend on its class: the value names.
-class EnumerationNames : public PropertyInfo {
- public:
-  EnumerationNames(const char* name, std::initializer_list<const char*> names);
-
- protected:
-  // The name of an ordinal (its number when it has none), and the ordinal of a value read.
-  FormValue NameOf(size_t ordinal) const;
-  size_t OrdinalOf(const FormValue& value) const;
-
- private:
-  std::vector<std::string> names_;
-};
-
-template <class C, class E, class A>
-class EnumerationProperty : public EnumerationNames {
- public:
-  EnumerationProperty(const char* name, E (C::*get)() const, void (C::*set)(A),
-                      std::initializer_list<const char*> names, std::optional<E> storedDefault)
-      : EnumerationNames(name, names), get_(get), set_(set), default_(storedDefault) {}
-  bool IsStored(const TComponent& c) const override { return !default_ || (As<C>(c).*get_)() != *default_; }
-  FormValue Get(const TComponent& c) const override { return NameOf(static_cast<size_t>((As<C>(c).*get_)())); }
-  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    (As<C>(c).*set_)(static_cast<E>(OrdinalOf(v)));
-  }
-
- private:
-  E (C::*get_)() const;
-  void (C::*set_)(A);
-  std::optional<E> default_;
-};
-
-template <class C, class R, class A>
-class StringProperty : public PropertyInfo {
- public:
-  StringProperty(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever)
-      : PropertyInfo(name), get_(get), set_(set), storedNever_(storedNever) {}
-  bool IsStored(const TComponent& c) const override {
-    return !storedNever_ && !std::string_view((As<C>(c).*get_)()).empty();
-  }
-  FormValue Get(const TComponent& c) const override { return FormValue::String(std::string((As<C>(c).*get_)())); }
-  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    if (v.kind != FormValue::Kind::String) Mismatch();
-    (As<C>(c).*set_)(v.text);
-  }
-
- private:
-  R (C::*get_)() const;
-  void (C::*set_)(A);
-  bool storedNever_;
-};
-
+void CallStringSetter(TComponent& component, const MemberFunction& set, const std::string& value) {
+  (As<C>(component).*set.As<void (C::*)(A)>())(value);
+}
 template <class C>
-class StringsProperty : public PropertyInfo {
- public:
-  StringsProperty(const char* name, TStringList& (C::*list)()) : PropertyInfo(name), list_(list) {}
-  bool IsStored(const TComponent& c) const override { return List(c).Count() > 0; }
-  FormValue Get(const TComponent& c) const override {
-    const TStringList& list = List(c);
-    std::vector<std::string> strings;
-    for (int i = 0; i < list.Count(); ++i) strings.push_back(list.Strings(i));
-    return FormValue::Strings(std::move(strings));
-  }
-  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
-    if (v.kind != FormValue::Kind::Strings) Mismatch();
-    TStringList& list = (As<C>(c).*list_)();
-    list.Clear();
-    for (const std::string& s : v.strings) list.Add(s);
-  }
-
- private:
-  const TStringList& List(const TComponent& c) const { return (const_cast<C&>(As<C>(c)).*list_)(); }
-  TStringList& (C::*list_)();
-};
-
+TStringList& CallList(TComponent& component, const MemberFunction& list) {
+  return (As<C>(component).*list.As<TStringList& (C::*)()>())();
+}
 template <class C, class T>
-class ReferenceProperty : public PropertyInfo {
- public:
-  ReferenceProperty(const char* name, T* (C::*get)() const, void (C::*set)(T*))
-      : PropertyInfo(name), get_(get), set_(set) {}
-  bool IsStored(const TComponent& c) const override { return (As<C>(c).*get_)() != nullptr; }
-  FormValue Get(const TComponent& c) const override { return FormValue::Identifier((As<C>(c).*get_)()->Name()); }
-  void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
-    if (v.kind != FormValue::Kind::Identifier) Mismatch();
-    C& target = As<C>(c);
-    context.Defer([this, &target, &context, name = v.text] {
-      T* referenced = ComponentAs<T>(context.Root().FindComponent(name));
-      if (referenced == nullptr) throw EFormError("unresolved reference " + name + " in " + Name());
-      (target.*set_)(referenced);
-    });
-  }
-
- private:
-  T* (C::*get_)() const;
-  void (C::*set_)(T*);
-};
-
+TComponent* CallReferenceGetter(const TComponent& component, const MemberFunction& get) {
+  return (As<C>(component).*get.As<T* (C::*)() const>())();
+}
+template <class C, class T>
+bool CallReferenceSetter(TComponent& component, const MemberFunction& set, TComponent* referenced) {
+  T* typed = ComponentAs<T>(referenced);
+  if (typed == nullptr) return false;
+  (As<C>(component).*set.As<void (C::*)(T*)>())(typed);
+  return true;
+}
 template <class C, class... Args>
-class EventProperty : public PropertyInfo {
- public:
-  EventProperty(const char* name, const Event<Args...>& (C::*get)() const, void (C::*set)(Event<Args...>))
-      : PropertyInfo(name), get_(get), set_(set) {}
-  bool IsStored(const TComponent& c) const override { return !(As<C>(c).*get_)().MethodName().empty(); }
-  FormValue Get(const TComponent& c) const override {
-    return FormValue::Identifier((As<C>(c).*get_)().MethodName());
-  }
-  void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
-    using Function = typename Event<Args...>::Function;
-    const Function* function = std::any_cast<Function>(FindMethod(v, context));
-    if (function == nullptr) NoMethod(v.text);
-    (As<C>(c).*set_)(Event<Args...>(*function, v.text));
-  }
-
- private:
-  const Event<Args...>& (C::*get_)() const;
-  void (C::*set_)(Event<Args...>);
-};
+const std::string& CallEventNameGetter(const TComponent& component, const MemberFunction& get) {
+  return (As<C>(component).*get.As<const Event<Args...>& (C::*)() const>())().MethodName();
+}
+template <class C, class... Args>
+bool CallEventSetter(TComponent& component, const MemberFunction& set, const std::any* method,
+                     const std::string& methodName) {
+  using Function = typename Event<Args...>::Function;
+  const Function* function = std::any_cast<Function>(method);
+  if (function == nullptr) return false;
+  (As<C>(component).*set.As<void (C::*)(Event<Args...>)>())(Event<Args...>(*function, methodName));
+  return true;
+}
 
 }  // namespace detail
 
 template <class C, class A>
 PropertyTable& PropertyTable::Boolean(const char* name, bool (C::*get)() const, void (C::*set)(A),
                                       std::optional<bool> storedDefault) {
-  own_.push_back(std::make_unique<detail::BooleanProperty<C, A>>(name, get, set, storedDefault));
-  return *this;
+  return AddBoolean(name,
+                    {detail::MemberFunction(get), &detail::CallGetter<C, bool, bool>, detail::MemberFunction(set),
+                     &detail::CallSetter<C, A, bool>},
+                    storedDefault);
 }
 
 template <class C, class T, class A>
 PropertyTable& PropertyTable::Integer(const char* name, T (C::*get)() const, void (C::*set)(A),
                                       std::optional<long long> storedDefault) {
-  own_.push_back(std::make_unique<detail::IntegerProperty<C, T, A>>(name, get, set, storedDefault));
-  return *this;
+  return AddInteger(name,
+                    {detail::MemberFunction(get), &detail::CallGetter<C, T, long long>, detail::MemberFunction(set),
+                     &detail::CallSetter<C, A, long long>},
+                    storedDefault);
 }
 
 template <class C, class E, class A>
 PropertyTable& PropertyTable::Enumeration(const char* name, E (C::*get)() const, void (C::*set)(A),
                                           std::initializer_list<const char*> names,
                                           std::optional<typename detail::NonDeduced<E>::Type> storedDefault) {
-  own_.push_back(std::make_unique<detail::EnumerationProperty<C, E, A>>(name, get, set, names, storedDefault));
-  return *this;
+  return AddEnumeration(name,
+                        {detail::MemberFunction(get), &detail::CallGetter<C, E, size_t>,
+                         detail::MemberFunction(set), &detail::CallSetter<C, A, size_t>},
+                        names,
+                        storedDefault ? std::optional<size_t>(static_cast<size_t>(*storedDefault)) : std::nullopt);
 }
 
 template <class C, class R, class A>
 PropertyTable& PropertyTable::String(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever) {
-  own_.push_back(std::make_unique<detail::StringProperty<C, R, A>>(name, get, set, storedNever));
-  return *this;
+  return AddString(name,
+                   {detail::MemberFunction(get), &detail::CallStringGetter<C, R>, detail::MemberFunction(set),
+                    &detail::CallStringSetter<C, A>},
+                   storedNever);
 }
 
 template <class C>
 PropertyTable& PropertyTable::Strings(const char* name, TStringList& (C::*list)()) {
-  own_.push_back(std::make_unique<detail::StringsProperty<C>>(name, list));
-  return *this;
+  return AddStrings(name, detail::MemberFunction(list), &detail::CallList<C>);
 }
 
 template <class C, class T>
 PropertyTable& PropertyTable::Reference(const char* name, T* (C::*get)() const, void (C::*set)(T*)) {
-  own_.push_back(std::make_unique<detail::ReferenceProperty<C, T>>(name, get, set));
-  return *this;
+  return AddReference(name, {detail::MemberFunction(get), &detail::CallReferenceGetter<C, T>,
+                             detail::MemberFunction(set), &detail::CallReferenceSetter<C, T>});
 }
 
 template <class C, class... Args>
 PropertyTable& PropertyTable::EventHandler(const char* name, const Event<Args...>& (C::*get)() const,
                                            void (C::*set)(Event<Args...>)) {
-  own_.push_back(std::make_unique<detail::EventProperty<C, Args...>>(name, get, set));
-  return *this;
+  return AddEvent(name, {detail::MemberFunction(get), &detail::CallEventNameGetter<C, Args...>,
+                         detail::MemberFunction(set), &detail::CallEventSetter<C, Args...>});
 }
 
 }  // namespace framework
