@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the launcher's icon (an envelope on a round badge) and the numbered test icons used by the
-tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha). The 48 pixel
-image is stored PNG-compressed (read by Windows Vista and later), which keeps the program small.
+tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha). The 32 and 48 pixel images are
+stored PNG-compressed (read by Windows Vista and later), which keeps the program small; the 16 pixel
+one, which the tray and small captions use most, stays a plain bitmap.
 
 Run from the repository root: python3 tools/make_icons.py. The outputs are committed."""
 import math
@@ -9,7 +10,7 @@ import struct
 import zlib
 
 # Images of this size and larger are stored as PNG.
-PNG_FROM = 48
+PNG_FROM = 32
 
 
 def png(size, rows):
