@@ -88,7 +88,8 @@ class Installation {
     std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
     startedUs_ = standin::NowMicroseconds();
     ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               elsewhere_.Path().c_str(), &startup, &info));
+                               elsewhere_.Path().c_str(), &startup, &info))
+        << "error " << GetLastError() << " starting " << commandLine;
     launcher_ = framework::ProcessHandles::Adopt(info);
   }
   long long LauncherStartedUs() const { return startedUs_; }
