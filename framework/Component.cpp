@@ -79,21 +79,21 @@ std::vector<TComponent*> TComponent::Children(const TComponent& root) const {
   return children;
 }
 
-const std::any* TComponent::FindMethod(std::string_view name) const {
-  for (const auto& [methodName, function] : methods_) {
-    if (methodName == name) return &function;
+const PublishedMethod* TComponent::FindMethod(std::string_view name) const {
+  for (const auto& [methodName, method] : methods_) {
+    if (methodName == name) return &method;
   }
   return nullptr;
 }
 
-void TComponent::SetMethod(std::string name, std::any function) {
+void TComponent::SetMethod(std::string name, const PublishedMethod& method) {
   for (auto& [methodName, existing] : methods_) {
     if (methodName == name) {
-      existing = std::move(function);
+      existing = method;
       return;
     }
   }
-  methods_.emplace_back(std::move(name), std::move(function));
+  methods_.emplace_back(std::move(name), method);
 }
 
 }  // namespace framework

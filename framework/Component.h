@@ -3,7 +3,7 @@
 // (see Properties.h) and published methods that form descriptions bind events to.
 #pragma once
 
-#include <any>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -15,6 +15,65 @@
 namespace framework {
 
 class PropertyTable;
+class TComponent;
+
+namespace detail {
+// A member function pointer of any class, as bytes; As gives it back with its own type.
+class MemberFunction {
+ public:
+  template <class Member>
+  explicit MemberFunction(Member member) {
+    static_assert(sizeof(Member) <= sizeof(bytes_), "member function pointers are two words");
+    std::memcpy(bytes_, &member, sizeof(Member));
+  }
+  template <class Member>
+  Member As() const {
+    Member member;
+    std::memcpy(&member, bytes_, sizeof(Member));
+    return member;
+  }
+
+ private:
+  alignas(void*) unsigned char bytes_[2 * sizeof(void*)];
+};
+
+// One per parameter list: its address tells the lists apart (the programs have no run-time type
+// information). Not const, so the compiler cannot fold two of them into one.
+template <class... Args>
+inline char parameterListTag = 0;
+}  // namespace detail
+
+// A method a component publishes for form descriptions to bind events to: the object and its
+// method without their types, and the method's parameter list.
+class PublishedMethod {
+ public:
+  template <class Derived, class... Args>
+  PublishedMethod(Derived* object, void (Derived::*method)(Args...))
+      : parameters_(&detail::parameterListTag<Args...>),
+        object_(object),
+        method_(method),
+        call_(reinterpret_cast<void (*)()>(&Call<Derived, Args...>)) {}
+
+  // The method as a callable taking Args; empty when its parameter list is another one.
+  template <class... Args>
+  std::function<void(Args...)> As() const {
+    if (parameters_ != &detail::parameterListTag<Args...>) return {};
+    // Cast back to the type it was made from.
+    auto call = reinterpret_cast<void (*)(TComponent*, const detail::MemberFunction&, Args...)>(call_);
+    return [call, object = object_, method = method_](Args... args) { call(object, method, args...); };
+  }
+
+ private:
+  template <class Derived, class... Args>
+  static void Call(TComponent* object, const detail::MemberFunction& method, Args... args) {
+    (static_cast<Derived*>(object)->*method.As<void (Derived::*)(Args...)>())(args...);
+  }
+
+  const char* parameters_;
+  TComponent* object_;
+  detail::MemberFunction method_;
+  void (*call_)();
+};
 
 enum class Operation { Insert, Remove };
 
@@ -58,23 +117,21 @@ class TComponent : public TObject {
   // The components written nested inside this one when root is saved.
   virtual std::vector<TComponent*> Children(const TComponent& root) const;
 
-  // A published method by name, as a std::function of its own signature; nullptr when unknown.
-  const std::any* FindMethod(std::string_view name) const;
+  // A published method by name; nullptr when unknown.
+  const PublishedMethod* FindMethod(std::string_view name) const;
 
  protected:
   // Publishes a method under a name so that form descriptions can bind events to it.
   template <class Derived, class... Args>
   void PublishMethod(std::string name, void (Derived::*method)(Args...)) {
-    Derived* self = static_cast<Derived*>(this);
-    SetMethod(std::move(name),
-              std::function<void(Args...)>([self, method](Args... args) { (self->*method)(args...); }));
+    SetMethod(std::move(name), PublishedMethod(static_cast<Derived*>(this), method));
   }
 
   // Frees every owned component, last created first.
   void DestroyComponents();
 
  private:
-  void SetMethod(std::string name, std::any function);
+  void SetMethod(std::string name, const PublishedMethod& method);
   void InsertComponent(TComponent* component);
   void RemoveComponent(TComponent* component);
 
@@ -84,7 +141,7 @@ class TComponent : public TObject {
   bool designing_ = false;
   std::vector<TComponent*> components_;
   // A few per class: a list searched in order is smaller code than a map.
-  std::vector<std::pair<std::string, std::any>> methods_;
+  std::vector<std::pair<std::string, PublishedMethod>> methods_;
 };
 
 // The component as a T, or nullptr when it is none (or null): a checked cast by the class tables,

@@ -13,7 +13,7 @@ PropertyInfo::PropertyInfo(const char* name) : name_(name) {}
 
 void PropertyInfo::Mismatch() const { throw EFormError("invalid value for property " + name_); }
 
-const std::any* PropertyInfo::FindMethod(const FormValue& value, const LoadContext& context) const {
+const PublishedMethod* PropertyInfo::FindMethod(const FormValue& value, const LoadContext& context) const {
   if (value.kind != FormValue::Kind::Identifier) Mismatch();
   return context.Root().FindMethod(value.text);
 }
@@ -167,8 +167,8 @@ class EventProperty : public PropertyInfo {
     return FormValue::Identifier(access_.callGetName(c, access_.get));
   }
   void Load(TComponent& c, const FormValue& v, LoadContext& context) const override {
-    const std::any* method = FindMethod(v, context);
-    if (method == nullptr || !access_.callSet(c, access_.set, method, v.text)) NoMethod(v.text);
+    const PublishedMethod* method = FindMethod(v, context);
+    if (method == nullptr || !access_.callSet(c, access_.set, *method, v.text)) NoMethod(v.text);
   }
 
  private:

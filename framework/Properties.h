@@ -3,7 +3,6 @@
 // default and load values through the setters, in declaration order.
 #pragma once
 
-#include <any>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -70,7 +69,7 @@ class PropertyInfo {
   [[noreturn]] void Mismatch() const;
   // For event properties: the root's method a value names (nullptr when none); throws for a value
   // that is no name.
-  const std::any* FindMethod(const FormValue& value, const LoadContext& context) const;
+  const PublishedMethod* FindMethod(const FormValue& value, const LoadContext& context) const;
   [[noreturn]] void NoMethod(const std::string& method) const;
 
  private:
@@ -87,24 +86,6 @@ struct NonDeduced {
   using Type = T;
 };
 
-// A member function pointer of any class, as bytes; As gives it back with its own type.
-class MemberFunction {
- public:
-  template <class Member>
-  explicit MemberFunction(Member member) {
-    static_assert(sizeof(Member) <= sizeof(bytes_), "member function pointers are two words");
-    std::memcpy(bytes_, &member, sizeof(Member));
-  }
-  template <class Member>
-  Member As() const {
-    Member member;
-    std::memcpy(&member, bytes_, sizeof(Member));
-    return member;
-  }
-
- private:
-  alignas(void*) unsigned char bytes_[2 * sizeof(void*)];
-};
 
 // A getter and a setter, with the functions that call them for the value as the table keeps it.
 template <class Value, class SetValue = Value>
@@ -126,7 +107,7 @@ struct EventAccess {
   MemberFunction get;
   const std::string& (*callGetName)(const TComponent&, const MemberFunction&);
   MemberFunction set;
-  bool (*callSet)(TComponent&, const MemberFunction&, const std::any* method, const std::string& methodName);
+  bool (*callSet)(TComponent&, const MemberFunction&, const PublishedMethod& method, const std::string& methodName);
 };
 }  // namespace detail
 
@@ -235,12 +216,11 @@ const std::string& CallEventNameGetter(const TComponent& component, const Member
   return (As<C>(component).*get.As<const Event<Args...>& (C::*)() const>())().MethodName();
 }
 template <class C, class... Args>
-bool CallEventSetter(TComponent& component, const MemberFunction& set, const std::any* method,
+bool CallEventSetter(TComponent& component, const MemberFunction& set, const PublishedMethod& method,
                      const std::string& methodName) {
-  using Function = typename Event<Args...>::Function;
-  const Function* function = std::any_cast<Function>(method);
-  if (function == nullptr) return false;
-  (As<C>(component).*set.As<void (C::*)(Event<Args...>)>())(Event<Args...>(*function, methodName));
+  std::function<void(Args...)> function = method.As<Args...>();
+  if (!function) return false;
+  (As<C>(component).*set.As<void (C::*)(Event<Args...>)>())(Event<Args...>(std::move(function), methodName));
   return true;
 }
 

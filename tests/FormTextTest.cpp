@@ -84,8 +84,12 @@ class TSample : public TComponent {
 
 class TSampleRoot : public TDataModule {
  public:
-  explicit TSampleRoot(TComponent* owner) : TDataModule(owner) { PublishMethod("RootPing", &TSampleRoot::RootPing); }
+  explicit TSampleRoot(TComponent* owner) : TDataModule(owner) {
+    PublishMethod("RootPing", &TSampleRoot::RootPing);
+    PublishMethod("RootCount", &TSampleRoot::RootCount);
+  }
   void RootPing(TObject* sender) { pings.push_back(sender); }
+  void RootCount(TObject*, int) {}  // a method of another parameter list than OnPing's
 
   static const PropertyTable& ClassProperties() {
     static const PropertyTable table("TSampleRoot", &TDataModule::ClassProperties());
@@ -226,6 +230,7 @@ TEST(FormText, BadDescriptionsRaiseFormErrors) {
       // a reference to a component of another class
       "object Root: TSampleRoot\n  object One: TSample\n    Partner = Menu\n  end\n  object Menu: TPopupMenu\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    OnPing = NoSuchMethod\n  end\nend\n",
+      "object Root: TSampleRoot\n  object One: TSample\n    OnPing = RootCount\n  end\nend\n",
       "object Root: TSampleRoot\n  object One: TSample\n    Title = 'open\n  end\nend\n",
       "object Root: TOtherRoot\nend\n",
       "object Root: TSampleRoot\n",
