@@ -6,41 +6,38 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <mutex>
+#include <new>
+
+#include "framework/Sync.h"
 
 namespace framework::runtime_threads {
 namespace {
 
 // Guards the once-controls' and init guards' states; waiters sleep on the condition variable.
-SRWLOCK stateLock = SRWLOCK_INIT;
-CONDITION_VARIABLE stateChanged = CONDITION_VARIABLE_INIT;
+constinit Mutex stateLock;
+constinit ConditionVariable stateChanged;
 
 enum OnceState : long { kNotRun = 0, kRunning = 1, kDone = 2 };
 
 // ---- locks ----
 
-CRITICAL_SECTION* NewSection() {
-  auto* section = static_cast<CRITICAL_SECTION*>(HeapAlloc(GetProcessHeap(), 0, sizeof(CRITICAL_SECTION)));
-  if (section != nullptr) InitializeCriticalSection(section);
-  return section;
-}
-
-void FreeSection(CRITICAL_SECTION* section) {
-  DeleteCriticalSection(section);
-  HeapFree(GetProcessHeap(), 0, section);
-}
+RecursiveMutex* LockIn(intptr_t slot) { return reinterpret_cast<RecursiveMutex*>(slot); }
 
 // The slot's lock, made on first use; two threads racing here agree on one through the exchange.
-CRITICAL_SECTION* SectionOf(intptr_t* slot) {
+// Without memory for it the result is null, not an exception: the runtime calls this while it
+// allocates an exception.
+RecursiveMutex* LockOf(intptr_t* slot) {
   intptr_t seen = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
-  if (LockMade(seen)) return reinterpret_cast<CRITICAL_SECTION*>(seen);
-  CRITICAL_SECTION* fresh = NewSection();
+  if (LockMade(seen)) return LockIn(seen);
+  auto* fresh = new (std::nothrow) RecursiveMutex;
   if (fresh == nullptr) return nullptr;
   if (__atomic_compare_exchange_n(slot, &seen, reinterpret_cast<intptr_t>(fresh), false, __ATOMIC_ACQ_REL,
                                   __ATOMIC_ACQUIRE)) {
     return fresh;
   }
-  FreeSection(fresh);
-  return reinterpret_cast<CRITICAL_SECTION*>(seen);
+  delete fresh;
+  return LockIn(seen);
 }
 
 // ---- keys ----
@@ -53,7 +50,7 @@ struct KeySlot {
   void (*destructor)(void*) = nullptr;
 };
 KeySlot keySlots[kKeyCount];
-SRWLOCK keyLock = SRWLOCK_INIT;
+constinit Mutex keyLock;
 
 template <int N>
 void WINAPI CallDestructor(void* value) {
@@ -74,73 +71,67 @@ unsigned char* GuardBytes(int64_t* guard) { return reinterpret_cast<unsigned cha
 
 void RunOnce(volatile long* control, void (*init)()) {
   if (__atomic_load_n(control, __ATOMIC_ACQUIRE) == kDone) return;
-  AcquireSRWLockExclusive(&stateLock);
-  while (*control == kRunning) SleepConditionVariableSRW(&stateChanged, &stateLock, INFINITE, 0);
-  if (*control == kDone) {
-    ReleaseSRWLockExclusive(&stateLock);
-    return;
+  {
+    std::unique_lock<Mutex> held(stateLock);
+    stateChanged.Wait(held, [&] { return *control != kRunning; });
+    if (*control == kDone) return;
+    *control = kRunning;
   }
-  *control = kRunning;
-  ReleaseSRWLockExclusive(&stateLock);
 
   init();
 
-  AcquireSRWLockExclusive(&stateLock);
-  __atomic_store_n(control, kDone, __ATOMIC_RELEASE);
-  ReleaseSRWLockExclusive(&stateLock);
-  WakeAllConditionVariable(&stateChanged);
+  {
+    std::lock_guard<Mutex> held(stateLock);
+    __atomic_store_n(control, kDone, __ATOMIC_RELEASE);
+  }
+  stateChanged.NotifyAll();
 }
 
 bool LockMade(intptr_t slot) { return slot != 0 && slot != -1 && slot != -2 && slot != -3; }
 
 int InitLock(intptr_t* slot) {
-  CRITICAL_SECTION* fresh = NewSection();
+  auto* fresh = new (std::nothrow) RecursiveMutex;
   if (fresh == nullptr) return ENOMEM;
   __atomic_store_n(slot, reinterpret_cast<intptr_t>(fresh), __ATOMIC_RELEASE);
   return 0;
 }
 
 int Lock(intptr_t* slot) {
-  CRITICAL_SECTION* section = SectionOf(slot);
-  if (section == nullptr) return ENOMEM;
-  EnterCriticalSection(section);
+  RecursiveMutex* lock = LockOf(slot);
+  if (lock == nullptr) return ENOMEM;
+  lock->lock();
   return 0;
 }
 
 int Unlock(intptr_t* slot) {
   const intptr_t made = __atomic_load_n(slot, __ATOMIC_ACQUIRE);
   if (!LockMade(made)) return EPERM;  // never locked
-  LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(made));
+  LockIn(made)->unlock();
   return 0;
 }
 
 int DestroyLock(intptr_t* slot) {
   const intptr_t made = __atomic_exchange_n(slot, intptr_t{-1}, __ATOMIC_ACQ_REL);
-  if (LockMade(made)) FreeSection(reinterpret_cast<CRITICAL_SECTION*>(made));
+  if (LockMade(made)) delete LockIn(made);
   return 0;
 }
 
 int CreateKey(unsigned* key, void (*destructor)(void*)) {
-  AcquireSRWLockExclusive(&keyLock);
-  int result = EAGAIN;
+  std::lock_guard<Mutex> held(keyLock);
   for (int slot = 0; slot < kKeyCount; ++slot) {
     if (keySlots[slot].index != FLS_OUT_OF_INDEXES) continue;
     __atomic_store_n(&keySlots[slot].destructor, destructor, __ATOMIC_RELEASE);
     const DWORD index = FlsAlloc(CallbackFor(slot));
-    if (index != FLS_OUT_OF_INDEXES) {
-      keySlots[slot].index = index;
-      *key = index;
-      result = 0;
-    }
-    break;
+    if (index == FLS_OUT_OF_INDEXES) return EAGAIN;
+    keySlots[slot].index = index;
+    *key = index;
+    return 0;
   }
-  ReleaseSRWLockExclusive(&keyLock);
-  return result;
+  return EAGAIN;
 }
 
 int DeleteKey(unsigned key) {
-  AcquireSRWLockExclusive(&keyLock);
-  int result = EINVAL;
+  std::lock_guard<Mutex> held(keyLock);
   for (KeySlot& slot : keySlots) {
     if (slot.index != key) continue;
     // POSIX runs no destructors when a key is deleted; the system would call the callback for
@@ -148,11 +139,9 @@ int DeleteKey(unsigned key) {
     __atomic_store_n(&slot.destructor, nullptr, __ATOMIC_RELEASE);
     FlsFree(slot.index);
     slot.index = FLS_OUT_OF_INDEXES;
-    result = 0;
-    break;
+    return 0;
   }
-  ReleaseSRWLockExclusive(&keyLock);
-  return result;
+  return EINVAL;
 }
 
 void* KeyValue(unsigned key) {
@@ -172,29 +161,29 @@ int SetKeyValue(unsigned key, const void* value) {
 bool BeginGuardedInit(int64_t* guard) {
   unsigned char* bytes = GuardBytes(guard);
   if (__atomic_load_n(&bytes[0], __ATOMIC_ACQUIRE) != 0) return false;
-  AcquireSRWLockExclusive(&stateLock);
-  while (bytes[0] == 0 && bytes[1] != 0) SleepConditionVariableSRW(&stateChanged, &stateLock, INFINITE, 0);
+  std::unique_lock<Mutex> held(stateLock);
+  stateChanged.Wait(held, [&] { return bytes[0] != 0 || bytes[1] == 0; });
   const bool construct = bytes[0] == 0;
   if (construct) bytes[1] = 1;  // pending: other threads wait
-  ReleaseSRWLockExclusive(&stateLock);
   return construct;
 }
 
 void EndGuardedInit(int64_t* guard) {
   unsigned char* bytes = GuardBytes(guard);
-  AcquireSRWLockExclusive(&stateLock);
-  bytes[1] = 0;
-  __atomic_store_n(&bytes[0], static_cast<unsigned char>(1), __ATOMIC_RELEASE);
-  ReleaseSRWLockExclusive(&stateLock);
-  WakeAllConditionVariable(&stateChanged);
+  {
+    std::lock_guard<Mutex> held(stateLock);
+    bytes[1] = 0;
+    __atomic_store_n(&bytes[0], static_cast<unsigned char>(1), __ATOMIC_RELEASE);
+  }
+  stateChanged.NotifyAll();
 }
 
 void AbandonGuardedInit(int64_t* guard) {
-  unsigned char* bytes = GuardBytes(guard);
-  AcquireSRWLockExclusive(&stateLock);
-  bytes[1] = 0;
-  ReleaseSRWLockExclusive(&stateLock);
-  WakeAllConditionVariable(&stateChanged);
+  {
+    std::lock_guard<Mutex> held(stateLock);
+    GuardBytes(guard)[1] = 0;
+  }
+  stateChanged.NotifyAll();
 }
 
 }  // namespace framework::runtime_threads
