@@ -74,10 +74,8 @@ for program in "${programs[@]}"; do
   while read -r dll; do
     [[ "${dll,,}" =~ $system_dlls ]] || fail "$program imports $dll, which is no system DLL"
   done < <(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
-done
-# The runtime's thread calls are answered by the programs' own primitives: the link maps beside
-# the programs show whether the linker took anything from the threads library.
-for program in "${programs[@]}"; do
+  # The runtime's thread calls are answered by the programs' own primitives: the link map beside
+  # the built program shows whether the linker took anything from the threads library.
   map="$bin/$program.map"
   [ -f "$map" ] || fail "$map is missing (the programs are linked with a map)"
   ! grep -q 'libpthread\.a(' "$map" || fail "$program links objects of the threads library"

@@ -86,7 +86,6 @@ struct NonDeduced {
   using Type = T;
 };
 
-
 // A getter and a setter, with the functions that call them for the value as the table keeps it.
 template <class Value, class SetValue = Value>
 struct Access {
