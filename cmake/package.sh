@@ -74,11 +74,12 @@ for program in "${programs[@]}"; do
   while read -r dll; do
     [[ "${dll,,}" =~ $system_dlls ]] || fail "$program imports $dll, which is no system DLL"
   done < <(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p')
-  # The runtime's thread calls are answered by the programs' own primitives: the link map beside
-  # the built program shows whether the linker took anything from the threads library.
+  # The runtime's thread calls and make_shared's type check are answered by the programs' own
+  # code: the link map beside the built program shows whether the linker took the runtime's.
   map="$bin/$program.map"
   [ -f "$map" ] || fail "$map is missing (the programs are linked with a map)"
   ! grep -q 'libpthread\.a(' "$map" || fail "$program links objects of the threads library"
+  ! grep -q 'libstdc++\.a(shared_ptr\.o)' "$map" || fail "$program links the runtime's shared_ptr object"
 done
 # The runtime's verbose terminate handler (and its demangler) must stay out of the launcher.
 ! grep -q 'terminate called after throwing' "$check/TolvaneLauncher.exe" ||

@@ -7,11 +7,13 @@
 //   string's end, a size beyond max_size). The runtime's versions build std::logic_error and its
 //   kin, whose message member is a reference-counted string with a second copy of the string code.
 //   These throw one small std::exception with the same message instead; nothing in the product
-//   catches those types by name. Allocation failures still throw std::bad_alloc.
+//   catches those types by name. Allocation failures still throw std::bad_alloc;
+// - the type check behind std::get_deleter on a std::make_shared block (see below).
 #include <cstdarg>
 #include <cstddef>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <new>
 #include <typeinfo>
 
@@ -92,3 +94,12 @@ void __throw_range_error(const char* message) { throw PreconditionError(message)
 void __throw_overflow_error(const char* message) { throw PreconditionError(message); }
 void __throw_underflow_error(const char* message) { throw PreconditionError(message); }
 }  // namespace std
+
+// A make_shared block answers get_deleter with its object for the header's private tag type. The
+// header first compares the argument with the tag's address, which is all a program built without
+// run-time type information can pass (get_deleter needs typeid); only a caller with type information
+// could pass the tag's real type_info, and the shipped programs have none. The runtime's version
+// compares type names and brings a hash function and a mutex pool with it (3 KB). A program that
+// takes the runtime's shared_ptr object anyway (std::bad_weak_ptr lives there: shared_from_this, a
+// shared_ptr made from a weak_ptr) fails to link on the duplicate name rather than mixing the two.
+bool std::_Sp_make_shared_tag::_S_eq(const std::type_info&) noexcept { return false; }

@@ -44,3 +44,29 @@ TEST(LeanRuntime, ImpossibleAllocationStillThrowsBadAlloc) {
   const size_t beyond = std::allocator_traits<std::allocator<long long>>::max_size(allocator) + 1;
   EXPECT_THROW((void)allocator.allocate(beyond), std::bad_alloc);
 }
+
+namespace {
+struct Counted {
+  explicit Counted(int* destroyed) : destroyed(destroyed) {}
+  ~Counted() { ++*destroyed; }
+  int* destroyed;
+};
+}  // namespace
+
+// make_shared's block no longer asks the runtime's type check: sharing, weak references and the
+// single destruction must not depend on it.
+TEST(LeanRuntime, MakeSharedBlocksShareAndDestroyOnce) {
+  int destroyed = 0;
+  std::weak_ptr<Counted> watcher;
+  {
+    auto first = std::make_shared<Counted>(&destroyed);
+    watcher = first;
+    std::shared_ptr<Counted> second = first;
+    EXPECT_EQ(first.use_count(), 2);
+    first.reset();
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(watcher.lock(), second);
+  }
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_TRUE(watcher.expired());
+}
