@@ -44,15 +44,17 @@ inline char parameterListTag = 0;
 }  // namespace detail
 
 // A method a component publishes for form descriptions to bind events to: the object and its
-// method without their types, and the method's parameter list.
+// method without their types, and the method's parameter list. The method is kept as a member of
+// TComponent (a derived class's member converts to one of its base, and calling it on an object of
+// that class is well defined), so the call depends on the parameter list only.
 class PublishedMethod {
  public:
   template <class Derived, class... Args>
   PublishedMethod(Derived* object, void (Derived::*method)(Args...))
       : parameters_(&detail::parameterListTag<Args...>),
         object_(object),
-        method_(method),
-        call_(reinterpret_cast<void (*)()>(&Call<Derived, Args...>)) {}
+        method_(static_cast<void (TComponent::*)(Args...)>(method)),
+        call_(reinterpret_cast<void (*)()>(&Call<Args...>)) {}
 
   // The method as a callable taking Args; empty when its parameter list is another one.
   template <class... Args>
@@ -64,9 +66,9 @@ class PublishedMethod {
   }
 
  private:
-  template <class Derived, class... Args>
+  template <class... Args>
   static void Call(TComponent* object, const detail::MemberFunction& method, Args... args) {
-    (static_cast<Derived*>(object)->*method.As<void (Derived::*)(Args...)>())(args...);
+    (object->*method.As<void (TComponent::*)(Args...)>())(args...);
   }
 
   const char* parameters_;

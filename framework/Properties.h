@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "framework/Component.h"
@@ -78,8 +79,8 @@ class PropertyInfo {
 
 // How the tables reach a class's getters and setters: one property class per kind, not per
 // component class. Each property keeps its member function pointers as plain bytes and calls them
-// through small functions instantiated per component class and value type, which many properties
-// share; this keeps the code each component's table adds small.
+// through small functions instantiated per value type, which the properties of every class share;
+// this keeps the code each component's table adds small.
 namespace detail {
 template <class T>
 struct NonDeduced {
@@ -169,57 +170,56 @@ class PropertyTable {
 
 namespace detail {
 
-template <class C>
-const C& As(const TComponent& component) {
-  return static_cast<const C&>(component);
-}
-template <class C>
-C& As(TComponent& component) {
-  return static_cast<C&>(component);
+// The tables keep every getter and setter as a member of TComponent: converting a derived class's
+// member to one of its base is well defined, and so is calling it on an object of that class. So the
+// calls below depend on the value type only, and all component classes share them.
+template <class Member, class C>
+MemberFunction OfComponent(Member C::*member) {
+  static_assert(std::is_base_of_v<TComponent, C>, "published members belong to components");
+  return MemberFunction(static_cast<Member TComponent::*>(member));
 }
 
-// The calls, one instance per component class and value type.
-template <class C, class R, class V>
+// The calls, one instance per value type.
+template <class R, class V>
 V CallGetter(const TComponent& component, const MemberFunction& get) {
-  return static_cast<V>((As<C>(component).*get.As<R (C::*)() const>())());
+  return static_cast<V>((component.*get.As<R (TComponent::*)() const>())());
 }
-template <class C, class A, class V>
+template <class A, class V>
 void CallSetter(TComponent& component, const MemberFunction& set, V value) {
-  (As<C>(component).*set.As<void (C::*)(A)>())(static_cast<std::decay_t<A>>(value));
+  (component.*set.As<void (TComponent::*)(A)>())(static_cast<std::decay_t<A>>(value));
 }
-template <class C, class R>
+template <class R>
 std::string CallStringGetter(const TComponent& component, const MemberFunction& get) {
-  return std::string((As<C>(component).*get.As<R (C::*)() const>())());
+  return std::string((component.*get.As<R (TComponent::*)() const>())());
 }
-template <class C, class A>
+template <class A>
 void CallStringSetter(TComponent& component, const MemberFunction& set, const std::string& value) {
-  (As<C>(component).*set.As<void (C::*)(A)>())(value);
+  (component.*set.As<void (TComponent::*)(A)>())(value);
 }
-template <class C>
-TStringList& CallList(TComponent& component, const MemberFunction& list) {
-  return (As<C>(component).*list.As<TStringList& (C::*)()>())();
+inline TStringList& CallList(TComponent& component, const MemberFunction& list) {
+  return (component.*list.As<TStringList& (TComponent::*)()>())();
 }
-template <class C, class T>
+template <class T>
 TComponent* CallReferenceGetter(const TComponent& component, const MemberFunction& get) {
-  return (As<C>(component).*get.As<T* (C::*)() const>())();
+  return (component.*get.As<T* (TComponent::*)() const>())();
 }
-template <class C, class T>
+template <class T>
 bool CallReferenceSetter(TComponent& component, const MemberFunction& set, TComponent* referenced) {
   T* typed = ComponentAs<T>(referenced);
   if (typed == nullptr) return false;
-  (As<C>(component).*set.As<void (C::*)(T*)>())(typed);
+  (component.*set.As<void (TComponent::*)(T*)>())(typed);
   return true;
 }
-template <class C, class... Args>
+template <class... Args>
 const std::string& CallEventNameGetter(const TComponent& component, const MemberFunction& get) {
-  return (As<C>(component).*get.As<const Event<Args...>& (C::*)() const>())().MethodName();
+  return (component.*get.As<const Event<Args...>& (TComponent::*)() const>())().MethodName();
 }
-template <class C, class... Args>
+template <class... Args>
 bool CallEventSetter(TComponent& component, const MemberFunction& set, const PublishedMethod& method,
                      const std::string& methodName) {
   std::function<void(Args...)> function = method.As<Args...>();
   if (!function) return false;
-  (As<C>(component).*set.As<void (C::*)(Event<Args...>)>())(Event<Args...>(std::move(function), methodName));
+  (component.*set.As<void (TComponent::*)(Event<Args...>)>())(Event<Args...>(std::move(function), methodName));
   return true;
 }
 
@@ -229,8 +229,8 @@ template <class C, class A>
 PropertyTable& PropertyTable::Boolean(const char* name, bool (C::*get)() const, void (C::*set)(A),
                                       std::optional<bool> storedDefault) {
   return AddBoolean(name,
-                    {detail::MemberFunction(get), &detail::CallGetter<C, bool, bool>, detail::MemberFunction(set),
-                     &detail::CallSetter<C, A, bool>},
+                    {detail::OfComponent(get), &detail::CallGetter<bool, bool>, detail::OfComponent(set),
+                     &detail::CallSetter<A, bool>},
                     storedDefault);
 }
 
@@ -238,8 +238,8 @@ template <class C, class T, class A>
 PropertyTable& PropertyTable::Integer(const char* name, T (C::*get)() const, void (C::*set)(A),
                                       std::optional<long long> storedDefault) {
   return AddInteger(name,
-                    {detail::MemberFunction(get), &detail::CallGetter<C, T, long long>, detail::MemberFunction(set),
-                     &detail::CallSetter<C, A, long long>},
+                    {detail::OfComponent(get), &detail::CallGetter<T, long long>, detail::OfComponent(set),
+                     &detail::CallSetter<A, long long>},
                     storedDefault);
 }
 
@@ -248,8 +248,8 @@ PropertyTable& PropertyTable::Enumeration(const char* name, E (C::*get)() const,
                                           std::initializer_list<const char*> names,
                                           std::optional<typename detail::NonDeduced<E>::Type> storedDefault) {
   return AddEnumeration(name,
-                        {detail::MemberFunction(get), &detail::CallGetter<C, E, size_t>,
-                         detail::MemberFunction(set), &detail::CallSetter<C, A, size_t>},
+                        {detail::OfComponent(get), &detail::CallGetter<E, size_t>, detail::OfComponent(set),
+                         &detail::CallSetter<A, size_t>},
                         names,
                         storedDefault ? std::optional<size_t>(static_cast<size_t>(*storedDefault)) : std::nullopt);
 }
@@ -257,27 +257,27 @@ PropertyTable& PropertyTable::Enumeration(const char* name, E (C::*get)() const,
 template <class C, class R, class A>
 PropertyTable& PropertyTable::String(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever) {
   return AddString(name,
-                   {detail::MemberFunction(get), &detail::CallStringGetter<C, R>, detail::MemberFunction(set),
-                    &detail::CallStringSetter<C, A>},
+                   {detail::OfComponent(get), &detail::CallStringGetter<R>, detail::OfComponent(set),
+                    &detail::CallStringSetter<A>},
                    storedNever);
 }
 
 template <class C>
 PropertyTable& PropertyTable::Strings(const char* name, TStringList& (C::*list)()) {
-  return AddStrings(name, detail::MemberFunction(list), &detail::CallList<C>);
+  return AddStrings(name, detail::OfComponent(list), &detail::CallList);
 }
 
 template <class C, class T>
 PropertyTable& PropertyTable::Reference(const char* name, T* (C::*get)() const, void (C::*set)(T*)) {
-  return AddReference(name, {detail::MemberFunction(get), &detail::CallReferenceGetter<C, T>,
-                             detail::MemberFunction(set), &detail::CallReferenceSetter<C, T>});
+  return AddReference(name, {detail::OfComponent(get), &detail::CallReferenceGetter<T>, detail::OfComponent(set),
+                             &detail::CallReferenceSetter<T>});
 }
 
 template <class C, class... Args>
 PropertyTable& PropertyTable::EventHandler(const char* name, const Event<Args...>& (C::*get)() const,
                                            void (C::*set)(Event<Args...>)) {
-  return AddEvent(name, {detail::MemberFunction(get), &detail::CallEventNameGetter<C, Args...>,
-                         detail::MemberFunction(set), &detail::CallEventSetter<C, Args...>});
+  return AddEvent(name, {detail::OfComponent(get), &detail::CallEventNameGetter<Args...>, detail::OfComponent(set),
+                         &detail::CallEventSetter<Args...>});
 }
 
 }  // namespace framework

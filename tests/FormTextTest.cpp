@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "framework/FormText.h"
@@ -241,4 +242,85 @@ TEST(FormText, BadDescriptionsRaiseFormErrors) {
     TSampleRoot root(nullptr);
     EXPECT_THROW(ReadComponent(root, text, SampleClasses()), EFormError) << text;
   }
+}
+
+namespace {
+// A polymorphic first base puts the TComponent part of the classes below away from their start, so
+// every getter, setter and published method needs its object adjusted on the way.
+struct Tally {
+  virtual ~Tally() = default;
+  int tally = 0;
+};
+
+class TMixedRoot : public Tally, public TDataModule {
+ public:
+  explicit TMixedRoot(TComponent* owner) : TDataModule(owner) { PublishMethod("Bump", &TMixedRoot::Bump); }
+  void Bump(TObject*) { ++bumps; }
+  static const PropertyTable& ClassProperties() {
+    static const PropertyTable table("TMixedRoot", &TDataModule::ClassProperties());
+    return table;
+  }
+  const PropertyTable& Published() const override { return ClassProperties(); }
+  int bumps = 0;
+};
+
+class TMixed : public Tally, public TComponent {
+ public:
+  explicit TMixed(TComponent* owner) : TComponent(owner) {}
+  int Count() const { return count_; }
+  void SetCount(int value) { count_ = value; }
+  const std::string& Title() const { return title_; }
+  void SetTitle(const std::string& value) { title_ = value; }
+  TMixed* Partner() const { return partner_; }
+  void SetPartner(TMixed* value) { partner_ = value; }
+  const TNotifyEvent& OnPing() const { return onPing_; }
+  void SetOnPing(TNotifyEvent value) { onPing_ = std::move(value); }
+  static const PropertyTable& ClassProperties() {
+    static const PropertyTable table = [] {
+      PropertyTable t("TMixed", &TComponent::ClassProperties());
+      t.Integer("Count", &TMixed::Count, &TMixed::SetCount, 0)
+          .String("Title", &TMixed::Title, &TMixed::SetTitle)
+          .Reference("Partner", &TMixed::Partner, &TMixed::SetPartner)
+          .EventHandler("OnPing", &TMixed::OnPing, &TMixed::SetOnPing);
+      return t;
+    }();
+    return table;
+  }
+  const PropertyTable& Published() const override { return ClassProperties(); }
+
+ private:
+  int count_ = 0;
+  std::string title_;
+  TMixed* partner_ = nullptr;
+  TNotifyEvent onPing_;
+};
+}  // namespace
+
+TEST(FormText, ComponentsThatAreNotTheirClassesFirstBaseLoadAndSave) {
+  const std::string text =
+      "object Root: TMixedRoot\n"
+      "  object One: TMixed\n"
+      "    Count = 42\n"
+      "    Title = 'mixed'\n"
+      "    Partner = Two\n"
+      "    OnPing = Bump\n"
+      "  end\n"
+      "  object Two: TMixed\n"
+      "  end\n"
+      "end\n";
+  TMixedRoot root(nullptr);
+  ReadComponent(root, text, ClassRegistry().Add<TMixed>());
+  auto* one = framework::ComponentAs<TMixed>(root.FindComponent("One"));
+  auto* two = framework::ComponentAs<TMixed>(root.FindComponent("Two"));
+  ASSERT_NE(one, nullptr);
+  ASSERT_NE(static_cast<void*>(one), static_cast<TComponent*>(one));  // the case this test is about
+  EXPECT_EQ(one->Count(), 42);
+  EXPECT_EQ(one->Title(), "mixed");
+  EXPECT_EQ(one->Partner(), two);
+  EXPECT_EQ(one->tally, 0);  // nothing written over the other base
+  ASSERT_TRUE(one->OnPing());
+  one->OnPing()(one);
+  EXPECT_EQ(root.bumps, 1);
+  EXPECT_EQ(root.tally, 0);
+  EXPECT_EQ(WriteComponent(root), text);
 }
