@@ -11,20 +11,20 @@
 namespace framework {
 
 TComponent* ClassRegistry::Create(const std::string& className, TComponent* owner) const {
-  for (const auto& [name, factory] : factories_) {
-    if (name == className) return factory(owner);
+  for (const auto& [table, factory] : factories_) {
+    if (table->ClassName() == className) return factory(owner);
   }
   throw EFormError("unknown class " + className);
 }
 
-void ClassRegistry::Set(const std::string& className, Factory factory) {
-  for (auto& [name, existing] : factories_) {
-    if (name == className) {
+void ClassRegistry::Set(const PropertyTable& classTable, Factory factory) {
+  for (auto& [table, existing] : factories_) {
+    if (table->ClassName() == classTable.ClassName()) {
       existing = factory;
       return;
     }
   }
-  factories_.emplace_back(className, factory);
+  factories_.emplace_back(&classTable, factory);
 }
 
 namespace {

@@ -44,7 +44,7 @@ class ClassRegistry {
  public:
   template <class T>
   ClassRegistry& Add() {
-    Set(T::ClassProperties().ClassName(), [](TComponent* owner) -> TComponent* { return new T(owner); });
+    Set(T::ClassProperties(), [](TComponent* owner) -> TComponent* { return new T(owner); });
     return *this;
   }
   // Creates a component of the named class owned by owner; throws EFormError for an unknown class.
@@ -52,9 +52,10 @@ class ClassRegistry {
 
  private:
   using Factory = TComponent* (*)(TComponent* owner);
-  void Set(const std::string& className, Factory factory);
-  // A few classes per form: a list searched in order is smaller code than a map.
-  std::vector<std::pair<std::string, Factory>> factories_;
+  void Set(const PropertyTable& classTable, Factory factory);
+  // A few classes per form: a list searched in order is smaller code than a map. The class tables
+  // live as long as the program and carry the names.
+  std::vector<std::pair<const PropertyTable*, Factory>> factories_;
 };
 
 FormObject ParseForm(std::string_view text);
