@@ -1,8 +1,6 @@
 // Executable and Windows directory paths, and path splitting.
 #include "framework/Paths.h"
 
-#include <vector>
-
 #include "framework/AnsiText.h"
 
 namespace framework {
@@ -12,11 +10,14 @@ constexpr std::string_view kPathDelimiters = "\\:";
 }
 
 std::string ReadSizedString(const std::function<UINT(char* buffer, UINT size)>& fetch, UINT firstSize) {
-  std::vector<char> buffer(firstSize > 0 ? firstSize : 1);
+  std::string buffer(firstSize > 0 ? firstSize : 1, '\0');
   for (;;) {
     const UINT result = fetch(buffer.data(), static_cast<UINT>(buffer.size()));
     if (result == 0) return {};
-    if (result < buffer.size()) return std::string(buffer.data(), result);
+    if (result < buffer.size()) {
+      buffer.resize(result);
+      return buffer;
+    }
     buffer.resize(result + 1);
   }
 }
@@ -24,13 +25,15 @@ std::string ReadSizedString(const std::function<UINT(char* buffer, UINT size)>& 
 std::string ModuleFileName(HMODULE module) {
   // GetModuleFileNameA does not report the size it needs: it fills the buffer and returns its size
   // when the name was cut, so the buffer grows until the result is shorter than the buffer.
-  std::vector<char> buffer(MAX_PATH);
+  std::string buffer(MAX_PATH, '\0');
   for (;;) {
     const DWORD size = static_cast<DWORD>(buffer.size());
     const DWORD length = GetModuleFileNameA(module, buffer.data(), size);
     if (length == 0) return {};
-    if (length < size) return std::string(buffer.data(), length);
-    if (size >= 32768) return std::string(buffer.data(), length);  // the platform's path limit
+    if (length < size || size >= 32768) {  // 32768: the platform's path limit
+      buffer.resize(length);
+      return buffer;
+    }
     buffer.resize(size * 2);
   }
 }

@@ -54,15 +54,12 @@ bool IsFullStop(std::string_view character) {
 
 // Trailing blanks, control characters and full stops off, whole characters at a time.
 std::string TrimMessage(const std::string& text) {
-  std::vector<size_t> starts;
-  for (size_t i = 0; i < text.size(); i += framework::CharLength(text, i)) starts.push_back(i);
-  size_t end = text.size();
-  while (!starts.empty()) {
-    const std::string_view last(text.data() + starts.back(), end - starts.back());
-    const bool control = last.size() == 1 && static_cast<unsigned char>(last[0]) <= ' ';
-    if (!control && !IsFullStop(last)) break;
-    end = starts.back();
-    starts.pop_back();
+  size_t end = 0;  // after the last character that stays
+  for (size_t i = 0; i < text.size();) {
+    const std::string_view character = std::string_view(text).substr(i, framework::CharLength(text, i));
+    i += character.size();
+    const bool control = character.size() == 1 && static_cast<unsigned char>(character[0]) <= ' ';
+    if (!control && !IsFullStop(character)) end = i;
   }
   return text.substr(0, end);
 }
@@ -340,7 +337,7 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
     return nullptr;
   }
 
-  const std::string commandLine = CommandLine();
+  std::string commandLine = CommandLine();  // CreateProcessA may write into it
   // Counted in characters, as the platform counts; no character takes more than two bytes.
   if (commandLine.size() > static_cast<size_t>(kLongestCommandLine) * 2 ||
       MultiByteToWideChar(CP_ACP, 0, commandLine.data(), static_cast<int>(commandLine.size()), nullptr, 0) >
@@ -349,8 +346,6 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
     ReportSystemError(ERROR_FILENAME_EXCED_RANGE);
     return nullptr;
   }
-  std::vector<char> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back('\0');
 
   startupInfo_ = STARTUPINFOA{};
   startupInfo_.cb = sizeof startupInfo_;
@@ -358,7 +353,7 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
   startupInfo_.wShowWindow = WindowTypeCommand(windowType_);
   creationFlags_ = PriorityClassFlag(priority_) | CREATE_NEW_CONSOLE;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, creationFlags_, nullptr, directory,
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, creationFlags_, nullptr, directory,
                       &startupInfo_, &info)) {
     ReportSystemError(GetLastError());
     return nullptr;

@@ -1,7 +1,6 @@
 // Command runner.
 #include "launch/Process.h"
 
-#include <vector>
 
 #include "framework/Handles.h"
 #include "framework/Properties.h"
@@ -77,7 +76,7 @@ void TProcessThread::Execute() {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  std::vector<char> commandLine;
+  std::string commandLine;
   std::string directory;
   {
     std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
@@ -86,9 +85,7 @@ void TProcessThread::Execute() {
     startup.wShowWindow = ShowWindowCommand(component->showWindow_);
     component->directory_ = TrimControls(component->directory_);
     directory = component->directory_;
-    // CreateProcessA may write into the command line, so it gets a copy.
-    commandLine.assign(component->command_.begin(), component->command_.end());
-    commandLine.push_back('\0');
+    commandLine = component->command_;  // a copy: CreateProcessA may write into the command line
   }
 
   PROCESS_INFORMATION info{};
