@@ -3,6 +3,18 @@
 
 namespace framework {
 
+namespace detail {
+template bool CallGetter<bool, bool>(const TComponent&, const MemberFunction&);
+template void CallSetter<bool, bool>(TComponent&, const MemberFunction&, bool);
+template long long CallGetter<int, long long>(const TComponent&, const MemberFunction&);
+template void CallSetter<int, long long>(TComponent&, const MemberFunction&, long long);
+template std::string CallStringGetter<const std::string&>(const TComponent&, const MemberFunction&);
+template void CallStringSetter<const std::string&>(TComponent&, const MemberFunction&, const std::string&);
+template const std::string& CallEventNameGetter<TObject*>(const TComponent&, const MemberFunction&);
+template bool CallEventSetter<TObject*>(TComponent&, const MemberFunction&, const PublishedMethod&,
+                                        const std::string&);
+}  // namespace detail
+
 void LoadContext::RunFixups() {
   std::vector<std::function<void()>> fixups;
   fixups.swap(fixups_);

@@ -223,6 +223,18 @@ bool CallEventSetter(TComponent& component, const MemberFunction& set, const Pub
   return true;
 }
 
+// The calls most classes' tables use, made once in Properties.cpp rather than in every component's
+// source: the linker drops the copies, but not their unwind table entries.
+extern template bool CallGetter<bool, bool>(const TComponent&, const MemberFunction&);
+extern template void CallSetter<bool, bool>(TComponent&, const MemberFunction&, bool);
+extern template long long CallGetter<int, long long>(const TComponent&, const MemberFunction&);
+extern template void CallSetter<int, long long>(TComponent&, const MemberFunction&, long long);
+extern template std::string CallStringGetter<const std::string&>(const TComponent&, const MemberFunction&);
+extern template void CallStringSetter<const std::string&>(TComponent&, const MemberFunction&, const std::string&);
+extern template const std::string& CallEventNameGetter<TObject*>(const TComponent&, const MemberFunction&);
+extern template bool CallEventSetter<TObject*>(TComponent&, const MemberFunction&, const PublishedMethod&,
+                                               const std::string&);
+
 }  // namespace detail
 
 template <class C, class A>
