@@ -8,17 +8,17 @@
 namespace framework {
 
 namespace detail {
-inline void CloseKernelHandle(HANDLE handle) {
+inline void CloseKernelHandle(HANDLE handle) noexcept {
   if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
 }
-inline void CloseWindowHandle(HWND window) { DestroyWindow(window); }
-inline void CloseIconHandle(HICON icon) { DestroyIcon(icon); }
-inline void CloseMenuHandle(HMENU menu) { DestroyMenu(menu); }
+inline void CloseWindowHandle(HWND window) noexcept { DestroyWindow(window); }
+inline void CloseIconHandle(HICON icon) noexcept { DestroyIcon(icon); }
+inline void CloseMenuHandle(HMENU menu) noexcept { DestroyMenu(menu); }
 }  // namespace detail
 
 // Owns one handle and releases it with Close. No implicit conversion back to the raw value:
 // get() and release() are explicit, copying is deleted.
-template <class Handle, void (*Close)(Handle)>
+template <class Handle, void (*Close)(Handle) noexcept>
 class UniqueResource {
  public:
   UniqueResource() = default;
@@ -32,10 +32,10 @@ class UniqueResource {
   UniqueResource& operator=(const UniqueResource&) = delete;
   ~UniqueResource() { reset(); }
 
-  Handle get() const { return handle_; }
+  Handle get() const noexcept { return handle_; }
   explicit operator bool() const { return handle_ != nullptr; }
-  Handle release() { return std::exchange(handle_, nullptr); }
-  void reset(Handle handle = nullptr) {
+  Handle release() noexcept { return std::exchange(handle_, nullptr); }
+  void reset(Handle handle = nullptr) noexcept {
     Handle old = std::exchange(handle_, handle);
     if (old != nullptr) Close(old);
   }

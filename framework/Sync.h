@@ -16,8 +16,8 @@ class Mutex {
   Mutex(const Mutex&) = delete;
   Mutex& operator=(const Mutex&) = delete;
 
-  void lock();
-  void unlock();
+  void lock() noexcept;
+  void unlock() noexcept;
 
  private:
   friend class ConditionVariable;
@@ -32,8 +32,8 @@ class RecursiveMutex {
   RecursiveMutex(const RecursiveMutex&) = delete;
   RecursiveMutex& operator=(const RecursiveMutex&) = delete;
 
-  void lock();
-  void unlock();
+  void lock() noexcept;
+  void unlock() noexcept;
 
  private:
   CRITICAL_SECTION section_;
@@ -46,12 +46,12 @@ class ConditionVariable {
   ConditionVariable& operator=(const ConditionVariable&) = delete;
 
   // Releases the held lock while it waits, and holds it again when it returns; may wake spuriously.
-  void Wait(std::unique_lock<Mutex>& held);
+  void Wait(std::unique_lock<Mutex>& held) noexcept;
   template <class Predicate>
   void Wait(std::unique_lock<Mutex>& held, Predicate done) {
     while (!done()) Wait(held);
   }
-  void NotifyAll();
+  void NotifyAll() noexcept;
 
  private:
   CONDITION_VARIABLE variable_ = CONDITION_VARIABLE_INIT;
