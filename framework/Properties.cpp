@@ -13,6 +13,10 @@ template void CallStringSetter<const std::string&>(TComponent&, const MemberFunc
 template const std::string& CallEventNameGetter<TObject*>(const TComponent&, const MemberFunction&);
 template bool CallEventSetter<TObject*>(TComponent&, const MemberFunction&, const PublishedMethod&,
                                         const std::string&);
+
+TStringList& CallList(TComponent& component, const MemberFunction& list) {
+  return (component.*list.As<TStringList& (TComponent::*)()>())();
+}
 }  // namespace detail
 
 void LoadContext::RunFixups() {

@@ -196,9 +196,7 @@ template <class A>
 void CallStringSetter(TComponent& component, const MemberFunction& set, const std::string& value) {
   (component.*set.As<void (TComponent::*)(A)>())(value);
 }
-inline TStringList& CallList(TComponent& component, const MemberFunction& list) {
-  return (component.*list.As<TStringList& (TComponent::*)()>())();
-}
+TStringList& CallList(TComponent& component, const MemberFunction& list);
 template <class T>
 TComponent* CallReferenceGetter(const TComponent& component, const MemberFunction& get) {
   return (component.*get.As<T* (TComponent::*)() const>())();
