@@ -393,6 +393,70 @@ TEST(TrayIcon, AnAddThatHasNoIconShowsNothingAndLeavesNoWindow) {
   EXPECT_EQ(trayIcon.MessageWindow(), nullptr);
 }
 
+// The message of the ENotifyIconError that call raises; empty when it raises none.
+template <class Call>
+std::string NotifyIconError(Call call) {
+  try {
+    call();
+  } catch (const tray::ENotifyIconError& error) {
+    return error.Message();
+  }
+  return {};
+}
+
+// A stand-in notification area that refuses every request. The shell's entry point sends its
+// requests to the first top-level window of this class, and a new window comes first.
+class RefusingShell {
+ public:
+  RefusingShell() {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &Refuse;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kClassName;
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
+                              nullptr);
+  }
+  ~RefusingShell() {
+    DestroyWindow(window_);
+    UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
+  }
+  bool Active() const { return window_ != nullptr && FindWindowA(kClassName, nullptr) == window_; }
+
+ private:
+  static LRESULT CALLBACK Refuse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COPYDATA ? FALSE : DefWindowProcA(window, message, wParam, lParam);
+  }
+  static constexpr char kClassName[] = "Shell_TrayWnd";
+  HWND window_;
+};
+
+TEST(TrayIcon, TheShellsRefusalsRaiseErrorsWithTheirTexts) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+
+  // A change the shell refuses: the icon still counts as shown and the record has the new tip.
+  NOTIFYICONDATAA gone = trayIcon.IconData();
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));  // the shell forgets it behind our back
+  EXPECT_EQ(NotifyIconError([&] { trayIcon.SetTipHelp("Refused"); }), "タスクトレイのアイコンを変更できません。");
+  EXPECT_TRUE(trayIcon.IconShown());
+  EXPECT_STREQ(trayIcon.IconData().szTip, "Refused");
+  trayIcon.SetVisible(false);
+
+  // An addition the shell refuses: nothing counts as shown and no window is left.
+  {
+    RefusingShell shell;
+    ASSERT_TRUE(shell.Active());
+    EXPECT_EQ(NotifyIconError([&] { trayIcon.SetVisible(true); }), "タスクトレイにアイコンを登録できません。");
+    EXPECT_FALSE(trayIcon.IconShown());
+    EXPECT_EQ(trayIcon.MessageWindow(), nullptr);
+  }
+  trayIcon.AddIcon();  // the real shell again
+  EXPECT_TRUE(trayIcon.IconShown());
+  EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
+}
+
 TEST(TrayIconAnimation, StepsCycleThroughTheResourceList) {
   Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2' 'TESTICON3')\n    ResourceIconID = 0\n");
   TTrayIcon& trayIcon = *host.trayIcon;
