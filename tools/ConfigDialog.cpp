@@ -147,21 +147,19 @@ HWND ConfigDialog::AddControl(const wchar_t* className, const wchar_t* text, DWO
   return control;
 }
 
+void ConfigDialog::AddField(const std::wstring& label, const std::wstring& value, int top, int editId,
+                            const wchar_t* browseText, int browseId) {
+  AddControl(L"STATIC", label.c_str(), SS_NOPREFIX, kMargin, top, kEditWidth, 18, -1);
+  AddControl(L"EDIT", value.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMargin, top + 20, kEditWidth, kEditHeight, editId);
+  AddControl(L"BUTTON", browseText, WS_TABSTOP | BS_PUSHBUTTON, kMargin + kEditWidth + 8, top + 19, kButtonWidth,
+             kButtonHeight, browseId);
+}
+
 void ConfigDialog::CreateControls() {
   const Settings settings = ReadSettings(iniPath_);
-  const int browseX = kMargin + kEditWidth + 8;
-  AddControl(L"STATIC", (std::wstring(kMailLabel) + L" (Mail):").c_str(), SS_NOPREFIX, kMargin, 12,
-             kEditWidth, 18, -1);
-  AddControl(L"EDIT", settings.mail.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMargin, 32, kEditWidth, kEditHeight,
-             kMailEditId);
-  AddControl(L"BUTTON", L"参照(&B)...", WS_TABSTOP | BS_PUSHBUTTON, browseX, 31, kButtonWidth, kButtonHeight,
-             kMailBrowseId);
-  AddControl(L"STATIC", (std::wstring(kProxyLabel) + L" (Ondrel):").c_str(), SS_NOPREFIX, kMargin, 70,
-             kEditWidth, 18, -1);
-  AddControl(L"EDIT", settings.proxy.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMargin, 90, kEditWidth, kEditHeight,
-             kProxyEditId);
-  AddControl(L"BUTTON", L"参照(&R)...", WS_TABSTOP | BS_PUSHBUTTON, browseX, 89, kButtonWidth, kButtonHeight,
-             kProxyBrowseId);
+  AddField(std::wstring(kMailLabel) + L" (Mail):", settings.mail, 12, kMailEditId, L"参照(&B)...", kMailBrowseId);
+  AddField(std::wstring(kProxyLabel) + L" (Ondrel):", settings.proxy, 70, kProxyEditId, L"参照(&R)...",
+           kProxyBrowseId);
   const int buttonsY = kClientHeight - kMargin - kButtonHeight;
   AddControl(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, kClientWidth - kMargin - 2 * kButtonWidth - 8,
              buttonsY, kButtonWidth, kButtonHeight, IDOK);

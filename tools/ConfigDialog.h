@@ -35,6 +35,9 @@ class ConfigDialog {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
+  // A labelled edit field with its browse button, the label at top.
+  void AddField(const std::wstring& label, const std::wstring& value, int top, int editId, const wchar_t* browseText,
+                int browseId);
   HWND AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width, int height,
                   int id);
   void Browse(int editId);
