@@ -64,6 +64,12 @@ std::vector<std::string> TemporaryFiles(const TempDir& folder) {
   return names;
 }
 
+// The settings file holds the bytes it held before, and no save left a temporary file beside it.
+void ExpectLeftAsItWas(const TempDir& folder, const std::string& before) {
+  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
+  EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
 void CopyProgram(const char* name, const std::string& to) {
   ASSERT_TRUE(CopyFileA(BuiltProgram(name).c_str(), to.c_str(), FALSE)) << to;
 }
@@ -225,8 +231,7 @@ void ExpectRefused(const std::wstring& mail, const std::wstring& proxy, const st
   EXPECT_EQ(program.Text(configure::kMailEditId), mail) << "what was typed stays for correcting";
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
-  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
-  EXPECT_TRUE(TemporaryFiles(folder).empty());
+  ExpectLeftAsItWas(folder, before);
 }
 
 }  // namespace
@@ -289,6 +294,7 @@ TEST(ConfigDialog, SavesWhatTheLauncherReadsAndKeepsTheRestOfTheFile) {
 TEST(ConfigDialog, CancelEscapeAndClosingWriteNothing) {
   const std::string before = "[Path]\r\nMail=old.exe\r\n; a comment\r\n";
   for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE("way " + std::to_string(way));
     TempDir folder;
     WriteFileBytes(folder / kIni, before);
     ConfigProgram program(folder);
@@ -297,9 +303,8 @@ TEST(ConfigDialog, CancelEscapeAndClosingWriteNothing) {
     if (way == 0) program.Click(IDCANCEL);
     if (way == 1) PostMessageW(GetDlgItem(program.Window(), configure::kMailEditId), WM_KEYDOWN, VK_ESCAPE, 0);
     if (way == 2) PostMessageW(program.Window(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(program.Finish(), 1u) << "way " << way;
-    EXPECT_EQ(ReadFileBytes(folder / kIni), before) << "way " << way;
-    EXPECT_TRUE(TemporaryFiles(folder).empty());
+    EXPECT_EQ(program.Finish(), 1u);
+    ExpectLeftAsItWas(folder, before);
   }
 }
 
@@ -413,13 +418,13 @@ TEST(ConfigDialog, AReadOnlySettingsFileIsLeftAsItWas) {
   EXPECT_TRUE(program.Running());
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
-  EXPECT_EQ(ReadFileBytes(folder / kIni), before);
   EXPECT_NE(GetFileAttributesA((folder / kIni).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
-  EXPECT_TRUE(TemporaryFiles(folder).empty());
+  ExpectLeftAsItWas(folder, before);
 }
 
 TEST(ConfigDialog, ASettingsFileAnotherProgramHoldsIsLeftAsItWas) {
   for (DWORD share : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    SCOPED_TRACE("share " + std::to_string(share));
     TempDir folder;
     const std::string before = "[Path]\r\nMail=old.exe\r\nOndrel=old-proxy.exe\r\n";
     WriteFileBytes(folder / kIni, before);
@@ -436,8 +441,7 @@ TEST(ConfigDialog, ASettingsFileAnotherProgramHoldsIsLeftAsItWas) {
     program.Click(IDCANCEL);
     EXPECT_EQ(program.Finish(), 1u);
     lock.reset();
-    EXPECT_EQ(ReadFileBytes(folder / kIni), before) << "share " << share;
-    EXPECT_TRUE(TemporaryFiles(folder).empty());
+    ExpectLeftAsItWas(folder, before);
   }
 }
 
