@@ -34,23 +34,30 @@ bool HasFolder(const std::wstring& path) { return path.find_first_of(L"\\/:") !=
 
 bool HasExtension(const std::wstring& path) { return path.find(L'.', NameStart(path)) != std::wstring::npos; }
 
-// Text in the process's ANSI code page, to and from UTF-16: the profile API converts values this
-// way between its callers and an ANSI file, so bytes widened here reach the file unchanged.
-std::wstring AnsiToWide(const std::string& bytes) {
+// Text in a code page, to and from UTF-16.
+std::wstring Widen(const std::string& bytes, UINT codePage) {
   if (bytes.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), length);
+  const int length = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), length);
   return wide;
 }
 
-std::string WideToAnsi(const std::wstring& wide, bool* exact = nullptr) {
-  if (exact != nullptr) *exact = true;
+std::string Narrow(const std::wstring& wide, UINT codePage) {
   if (wide.empty()) return std::string();
   const int length =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr, nullptr);
+      WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<size_t>(length > 0 ? length : 0), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), length, nullptr, nullptr);
+  return bytes;
+}
+
+// The process's ANSI code page: the profile API converts values this way between its callers and
+// an ANSI file, so bytes widened here reach the file unchanged.
+std::wstring AnsiToWide(const std::string& bytes) { return Widen(bytes, CP_ACP); }
+
+std::string WideToAnsi(const std::wstring& wide, bool* exact = nullptr) {
+  std::string bytes = Narrow(wide, CP_ACP);
   if (exact != nullptr) *exact = AnsiToWide(bytes) == wide;
   return bytes;
 }
@@ -200,26 +207,13 @@ Settings ReadSettings(const std::wstring& iniPath) {
 }
 
 bool ToValueBytes(const std::wstring& text, std::string& bytes) {
-  bytes.clear();
-  if (text.empty()) return true;
-  const int length = WideCharToMultiByte(kValueCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  if (length <= 0) return false;
-  bytes.assign(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(kValueCodePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr,
-                      nullptr);
+  bytes = Narrow(text, kValueCodePage);
+  if (bytes.empty()) return text.empty();
   // A character without a form of its own comes back as another one ("?" or a look-alike).
   return FromValueBytes(bytes) == text;
 }
 
-std::wstring FromValueBytes(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  const int length =
-      MultiByteToWideChar(kValueCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-  std::wstring text(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(kValueCodePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), length);
-  return text;
-}
+std::wstring FromValueBytes(const std::string& bytes) { return Widen(bytes, kValueCodePage); }
 
 bool NeedsEnclosingQuotes(const std::wstring& value) {
   if (value.empty()) return false;
