@@ -181,8 +181,11 @@ void ConfigDialog::FocusEdit(int id) const {
   SendMessageW(edit, EM_SETSEL, 0, -1);
 }
 
-int ConfigDialog::Message(const std::wstring& text, UINT type) const {
-  return MessageBoxW(window_, text.c_str(), kTitle, type);
+int ConfigDialog::Message(const std::wstring& text, UINT type) {
+  busy_ = true;
+  const int answer = MessageBoxW(window_, text.c_str(), kTitle, type);
+  busy_ = false;
+  return answer;
 }
 
 void ConfigDialog::Browse(int editId) {
@@ -242,9 +245,7 @@ bool ConfigDialog::ValueAccepted(int editId, const wchar_t* label, std::string& 
       break;
     }
   }
-  busy_ = true;
   Message(problem, MB_OK | MB_ICONERROR);
-  busy_ = false;
   FocusEdit(editId);
   return false;
 }
@@ -273,10 +274,8 @@ bool ConfigDialog::Save() {
     if (firstMissing == 0) firstMissing = kProxyEditId;
   }
   if (!missing.empty()) {
-    busy_ = true;
     const int answer = Message(L"次の設定を確認してください。\n\n" + missing + L"\nこのまま保存しますか?",
                                MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
-    busy_ = false;
     if (answer != IDYES) {
       FocusEdit(firstMissing);
       return false;
@@ -305,9 +304,7 @@ bool ConfigDialog::Save() {
       problem = L"保存した値を読み直すと入力と異なる値になるため、保存できません。値が長すぎないか確認してください。";
       break;
   }
-  busy_ = true;
   Message(problem + L"\n\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
-  busy_ = false;
   return false;
 }
 

@@ -44,7 +44,8 @@ class ConfigDialog {
   // True when the settings were saved and the window may close.
   bool Save();
   bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);
-  int Message(const std::wstring& text, UINT type) const;
+  // A message box over the window; the window takes no commands while it is up.
+  int Message(const std::wstring& text, UINT type);
   std::wstring EditText(int id) const;
   void FocusEdit(int id) const;
 
