@@ -215,22 +215,32 @@ void SaveAndReadBack(const TempDir& folder, const std::wstring& mail, const std:
   EXPECT_TRUE(TemporaryFiles(folder).empty());
 }
 
-// Starts the program, fills in values it refuses, and checks the message and that nothing changed.
-void ExpectRefused(const std::wstring& mail, const std::wstring& proxy, const std::wstring& messagePart) {
-  TempDir folder;
-  const std::string before = "[Path]\r\nMail=old.exe\r\nOndrel=old-proxy.exe\r\n";
-  WriteFileBytes(folder / kIni, before);
+// Starts the program in the folder, fills in values whose save it refuses, answers the message and
+// cancels; returns the message's text.
+std::wstring RefusedSaveMessage(const TempDir& folder, const std::wstring& mail, const std::wstring& proxy) {
   ConfigProgram program(folder);
-  ASSERT_TRUE(program.Ready());
+  if (!program.Ready()) {
+    ADD_FAILURE() << "the configuration program did not come up";
+    return {};
+  }
   program.Fill(mail, proxy);
   program.Click(IDOK);
   const std::wstring text = program.AnswerBox(IDOK);
-  EXPECT_TRUE(Contains(text, messagePart)) << Utf8(text);
   Sleep(300);
   EXPECT_TRUE(program.Running()) << "the window closes only when the user says so";
   EXPECT_EQ(program.Text(configure::kMailEditId), mail) << "what was typed stays for correcting";
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
+  return text;
+}
+
+// Values the program refuses: the message names the problem and nothing changed.
+void ExpectRefused(const std::wstring& mail, const std::wstring& proxy, const std::wstring& messagePart) {
+  TempDir folder;
+  const std::string before = "[Path]\r\nMail=old.exe\r\nOndrel=old-proxy.exe\r\n";
+  WriteFileBytes(folder / kIni, before);
+  const std::wstring text = RefusedSaveMessage(folder, mail, proxy);
+  EXPECT_TRUE(Contains(text, messagePart)) << Utf8(text);
   ExpectLeftAsItWas(folder, before);
 }
 
@@ -406,18 +416,10 @@ TEST(ConfigDialog, AReadOnlySettingsFileIsLeftAsItWas) {
   const std::string before = "[Other]\r\nKeep=1\r\n[Path]\r\nMail=old.exe\r\n";
   WriteFileBytes(folder / kIni, before);
   ASSERT_TRUE(SetFileAttributesA((folder / kIni).c_str(), FILE_ATTRIBUTE_READONLY));
-  ConfigProgram program(folder);
-  ASSERT_TRUE(program.Ready());
   const std::wstring exe = Wide(folder / "Cunfigure.exe");
-  program.Fill(exe, exe);
-  program.Click(IDOK);
-  const std::wstring text = program.AnswerBox(IDOK);
+  const std::wstring text = RefusedSaveMessage(folder, exe, exe);
   EXPECT_TRUE(Contains(text, L"読み取り専用")) << Utf8(text);
   EXPECT_TRUE(Contains(text, L"変更されていません")) << Utf8(text);
-  Sleep(300);
-  EXPECT_TRUE(program.Running());
-  program.Click(IDCANCEL);
-  EXPECT_EQ(program.Finish(), 1u);
   EXPECT_NE(GetFileAttributesA((folder / kIni).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
   ExpectLeftAsItWas(folder, before);
 }
@@ -431,15 +433,9 @@ TEST(ConfigDialog, ASettingsFileAnotherProgramHoldsIsLeftAsItWas) {
     framework::UniqueHandle lock(
         CreateFileA((folder / kIni).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_NE(lock.get(), INVALID_HANDLE_VALUE);
-    ConfigProgram program(folder);
-    ASSERT_TRUE(program.Ready());
     const std::wstring exe = Wide(folder / "Cunfigure.exe");
-    program.Fill(exe, exe);
-    program.Click(IDOK);
-    const std::wstring text = program.AnswerBox(IDOK);
+    const std::wstring text = RefusedSaveMessage(folder, exe, exe);
     EXPECT_TRUE(Contains(text, L"使用")) << Utf8(text);
-    program.Click(IDCANCEL);
-    EXPECT_EQ(program.Finish(), 1u);
     lock.reset();
     ExpectLeftAsItWas(folder, before);
   }
