@@ -142,14 +142,20 @@ TEST(ProcessFinished, IsRaisedOnceOnTheWorkerWithTheUnsignedExitCode) {
 TEST(ProcessFinished, IsNeverRaisedWithoutWaitOrWithoutAProcess) {
   testsupport::TempDir dir;
   const std::string report = dir / "report.txt";
-  TProcess process(nullptr);
   Finishes finishes;
-  process.SetOnFinished(finishes.Handler());
-  process.SetCommand(Quoted(ChildPath()) + " --report " + Quoted(report));
-  process.Execute();  // Wait is False
-  const DWORD child = launchtest::ReportedProcessId(WaitForReport(report));
-  ASSERT_NE(child, 0u);  // it did start
+  {
+    // A component of its own: its worker reads Wait only after the child is created, so the child's
+    // report does not mean Wait may change yet.
+    TProcess noWait(nullptr);
+    noWait.SetOnFinished(finishes.Handler());
+    noWait.SetCommand(Quoted(ChildPath()) + " --report " + Quoted(report));
+    noWait.Execute();  // Wait is False
+    const DWORD child = launchtest::ReportedProcessId(WaitForReport(report));
+    ASSERT_NE(child, 0u);  // it did start
+  }
 
+  TProcess process(nullptr);
+  process.SetOnFinished(finishes.Handler());
   process.SetWait(true);
   process.SetCommand("");
   process.Execute();
@@ -170,13 +176,15 @@ TEST(ProcessFinished, TwoRunsReportInTheOrderTheirProcessesEnd) {
     process.SetWait(true);
     process.SetOnFinished(finishes.Handler());
     const std::string report = dir / (firstEndsFirst ? "a1.txt" : "a2.txt");
-    process.SetCommand(Quoted(ChildPath()) + " --exit 1 --after " + (firstEndsFirst ? "100" : "600") + " --report " +
+    process.SetCommand(Quoted(ChildPath()) + " --exit 1 --after " + (firstEndsFirst ? "100" : "3000") + " --report " +
                        Quoted(report));
     process.Execute();
-    WaitForReport(report);  // the first worker has read Command: it may change now
-    process.SetCommand(Quoted(ChildPath()) + " --exit 2 --after " + (firstEndsFirst ? "600" : "100"));
+    // The first worker has read Command: it may change now. The second child has the first one's
+    // 3 s to start, plenty on a busy machine.
+    WaitForReport(report);
+    process.SetCommand(Quoted(ChildPath()) + " --exit 2 --after " + (firstEndsFirst ? "3000" : "100"));
     process.Execute();
-    ASSERT_TRUE(finishes.WaitFor(2));
+    ASSERT_TRUE(finishes.WaitFor(2, 15000));
     EXPECT_EQ(finishes.calls[0].exitCode, firstEndsFirst ? 1u : 2u);
     EXPECT_EQ(finishes.calls[1].exitCode, firstEndsFirst ? 2u : 1u);
   }
