@@ -71,14 +71,19 @@ bool MainThreadQueue::Run(std::function<void()> task, HANDLE cancel) {
   const DWORD count = cancel != nullptr ? 3 : 2;
   if (WaitForMultipleObjects(count, handles, FALSE, INFINITE) == WAIT_OBJECT_0) return true;
 
-  std::lock_guard<Mutex> guard(state->lock);
-  if (!queued->started) {
-    queued->dropped = true;
-    auto& tasks = state->tasks;
-    tasks.erase(std::remove(tasks.begin(), tasks.end(), queued), tasks.end());
+  {
+    std::lock_guard<Mutex> guard(state->lock);
+    if (!queued->started) {
+      queued->dropped = true;
+      auto& tasks = state->tasks;
+      tasks.erase(std::remove(tasks.begin(), tasks.end(), queued), tasks.end());
+      return false;
+    }
   }
-  // A task the main thread has begun finishes there; this worker just stops waiting for it.
-  return false;
+  // The main thread has begun the task: it may use what the caller lent it (its stack, its object),
+  // so the caller waits until the task is over, however it was cancelled.
+  WaitForSingleObject(queued->done.get(), INFINITE);
+  return true;
 }
 
 int MainThreadQueue::RunPending() {

@@ -29,7 +29,8 @@ class MainThreadQueue {
 
   // On the main thread: runs task at once. From another thread: queues task and waits until the
   // main thread has run it (true), or until cancel (optional) is signalled or the queue shuts down
-  // first (false; a task the main thread has not begun is then dropped unrun).
+  // before the main thread began it (false; the task is dropped unrun). A task already begun is
+  // always waited for to its end, so it may use what the caller lent it.
   bool Run(std::function<void()> task, HANDLE cancel = nullptr);
   // Queues task for the main thread and returns at once.
   void Post(std::function<void()> task);

@@ -36,9 +36,6 @@ constexpr int32_t kLongestTimeOutSec = 3600;
 constexpr int kLongestCommandLine = 32766;
 constexpr DWORD kMessageBufferSize = 256;
 
-// States of one report handed to the main thread; guarded by LaunchShared::lock.
-enum class CallState { Pending, Running, Done, Cancelled };
-
 bool RaisesCompleted(TUseEvent useEvent) {
   return useEvent == TUseEvent::ueAll || useEvent == TUseEvent::ueOnProcCompleted;
 }
@@ -169,42 +166,29 @@ void TProcThread::Notify() {
   const DWORD taken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
   if (taken != WAIT_OBJECT_0 + 1 && taken != WAIT_ABANDONED_0 + 1) return;
 
-  // The call may begin on the main thread just as this worker stops waiting for it (the component
-  // is being destroyed). Whoever moves the state first decides: a cancelled call does nothing, and a
-  // call that is running keeps this worker (its sender) alive until it returns.
-  auto state = std::make_shared<CallState>(CallState::Pending);
+  // A call the main thread has begun keeps this worker (its sender) waiting until it returns; one it
+  // has not begun when the component stops is dropped. The count tells the destructor, which may
+  // run underneath the call, not to wait for this worker.
   std::shared_ptr<detail::LaunchShared> shared = shared_;
-  const bool ran = Synchronize(
-      [this, state, shared] {
+  Synchronize(
+      [this, shared] {
         {
           std::lock_guard<framework::Mutex> guard(shared->lock);
-          if (*state != CallState::Pending) return;
-          *state = CallState::Running;
           ++shared->handlersRunning;
         }
         struct Finish {
-          CallState& state;
           detail::LaunchShared& shared;
           ~Finish() {
             {
               std::lock_guard<framework::Mutex> guard(shared.lock);
-              state = CallState::Done;
               --shared.handlersRunning;
             }
             shared.changed.NotifyAll();
           }
-        } finish{*state, *shared};
+        } finish{*shared};
         onProcCompleted_(this, fileName_, identifier_, returnValue_, timedOut_);
       },
       shared_->stopEvent.get());
-  if (!ran) {
-    std::unique_lock<framework::Mutex> guard(shared->lock);
-    if (*state == CallState::Pending) {
-      *state = CallState::Cancelled;
-    } else {
-      shared->changed.Wait(guard, [&state] { return *state == CallState::Done; });
-    }
-  }
   ReleaseMutex(shared_->notifyMutex.get());
 }
 
