@@ -9,6 +9,8 @@
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
   framework::TApplication application;
   application.Initialize();
+  // The launcher has no window to show a report in: an error is never a message box.
+  application.SetOnException([](const std::exception&) {});
   application.CreateForm(CommonData);
   application.CreateForm(Form1);
   application.Run();

@@ -83,18 +83,24 @@ void TApplication::Notification(TComponent* component, Operation operation) {
 }
 
 void TApplication::Run() {
-  if (mainForm_ != nullptr) {
-    switch (mainForm_->WindowState()) {
-      case TWindowState::wsMinimized:
-        Minimize();
-        break;
-      case TWindowState::wsMaximized:
-        mainForm_->ShowWithState(SW_SHOWMAXIMIZED);
-        break;
-      case TWindowState::wsNormal:
-        mainForm_->Show();
-        break;
+  // What fails while presenting the form (a handler of OnMinimize, say) is reported as the loop's
+  // exceptions are, and the program runs on.
+  try {
+    if (mainForm_ != nullptr) {
+      switch (mainForm_->WindowState()) {
+        case TWindowState::wsMinimized:
+          Minimize();
+          break;
+        case TWindowState::wsMaximized:
+          mainForm_->ShowWithState(SW_SHOWMAXIMIZED);
+          break;
+        case TWindowState::wsNormal:
+          mainForm_->Show();
+          break;
+      }
     }
+  } catch (...) {
+    HandleCurrentException();
   }
   // Peek, not GetMessage: a handler of a message sent from another thread or process may itself
   // dispatch the pending messages and take the quit message out of the queue; GetMessage would

@@ -457,6 +457,40 @@ TEST(TrayIcon, TheShellsRefusalsRaiseErrorsWithTheirTexts) {
   EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
 }
 
+TEST(TrayIcon, AnIconRefusedWhileMinimizingIsAddedWhenTheShellIsBackOrOnTheSlowRetry) {
+  TApplication& application = *TApplication::Current();
+  for (const bool broadcast : {true, false}) {
+    Host host("    Minimized = True\n    HideOnTaskBar = True\n");
+    TTrayIcon& trayIcon = *host.trayIcon;
+    {
+      RefusingShell shell;
+      ASSERT_TRUE(shell.Active());
+      application.Minimize();  // no exception reaches the caller
+      EXPECT_FALSE(trayIcon.IconShown());
+      EXPECT_TRUE(trayIcon.RetryingIcon());
+      ASSERT_NE(trayIcon.MessageWindow(), nullptr);  // kept, to hear the shell come back
+      testsupport::PumpFor(200);
+      EXPECT_FALSE(trayIcon.IconShown());
+    }
+    if (broadcast) {
+      DWORD_PTR answer = 0;
+      SendMessageTimeoutA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_NORMAL,
+                          2000, &answer);
+      EXPECT_TRUE(trayIcon.IconShown());
+    } else {
+      const DWORD start = GetTickCount();
+      ASSERT_TRUE(testsupport::PumpUntil([&] { return trayIcon.IconShown(); }, tray::kRetryIntervalMs + 3000));
+      EXPECT_GE(GetTickCount() - start, 1000u);  // slow: not a busy retry
+    }
+    EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
+    EXPECT_FALSE(trayIcon.RetryingIcon());
+    // Shown: the retry timer is gone, so nothing wakes the program any more.
+    EXPECT_FALSE(KillTimer(trayIcon.MessageWindow(), tray::kRetryTimerId));
+    application.Restore();
+    EXPECT_FALSE(trayIcon.IconShown());
+  }
+}
+
 TEST(TrayIconAnimation, StepsCycleThroughTheResourceList) {
   Host host("    ResourceIconList = ('TESTICON1' 'TESTICON2' 'TESTICON3')\n    ResourceIconID = 0\n");
   TTrayIcon& trayIcon = *host.trayIcon;
@@ -517,6 +551,25 @@ TEST(TrayIconAnimation, DestroyingTheComponentEndsARunningAnimation) {
     testsupport::PumpUntil([&] { return steps >= 1; }, 2000);
     EXPECT_GE(steps, 1);
     host.reset();  // the thread is stopped and waited for; nothing steps afterwards
+    const int stepsAtReset = steps;
     testsupport::PumpFor(120);
+    EXPECT_EQ(steps, stepsAtReset);
+  }
+}
+
+TEST(TrayIconAnimation, AHandlerMayDestroyItsOwnComponentDuringAStep) {
+  for (int i = 0; i < 5; ++i) {
+    auto host = std::make_unique<Host>("");
+    std::atomic<int> steps{0};
+    // The step runs on the main thread while the animation thread waits for it; the handler frees
+    // the component, whose destructor must neither wait for that thread nor be touched afterwards.
+    host->trayIcon->SetOnIconAnimation([&](TObject*) {
+      ++steps;
+      host.reset();
+    });
+    host->trayIcon->SetInterval(50);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return host == nullptr; }, 3000));
+    testsupport::PumpFor(150);  // the thread ends and frees itself; no further step
+    EXPECT_EQ(steps, 1);
   }
 }

@@ -105,8 +105,16 @@ TTrayIcon::~TTrayIcon() {
   if (animation_) {
     animationStopping_ = true;
     animation_->Stop();
-    animation_->Resume();  // a paused thread must see the request
-    animation_.reset();    // waits until the thread body has returned
+    if (destroyedDuringStep_ != nullptr) {
+      // Destroyed by a handler inside a step: the thread waits for this step to end, so it cannot be
+      // waited for here. It ends right after the step and frees itself.
+      *destroyedDuringStep_ = true;
+      animation_->SetFreeOnTerminate(true);
+      animation_.release();
+    } else {
+      animation_->Resume();  // a paused thread must see the request
+      animation_.reset();    // waits until the thread body has returned
+    }
   }
 }
 
@@ -134,13 +142,26 @@ void TTrayIcon::CopyTip() {
 
 bool TTrayIcon::AddIcon() {
   if (iconShown_) return true;
+  if (CurrentIconHandle() == nullptr) return false;
+  if (!TryAddIcon()) {
+    // A caller that adds the icon itself learns of the refusal; no window or retry is left behind.
+    messageWindow_.reset();
+    retrying_ = false;
+    throw ENotifyIconError(kAddFailed);
+  }
+  return true;
+}
+
+bool TTrayIcon::TryAddIcon() {
   const HICON icon = CurrentIconHandle();
   // Without an icon nothing is shown, and no message window is made for nothing.
   if (icon == nullptr) return false;
-  messageWindow_ = std::make_unique<framework::UtilityWindow>(
-      [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        return IconWndProc(window, message, wParam, lParam);
-      });
+  if (!messageWindow_) {
+    messageWindow_ = std::make_unique<framework::UtilityWindow>(
+        [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+          return IconWndProc(window, message, wParam, lParam);
+        });
+  }
   iconData_ = NOTIFYICONDATAA{};
   iconData_.cbSize = NOTIFYICONDATAA_V1_SIZE;
   iconData_.hWnd = messageWindow_->Handle();
@@ -149,16 +170,28 @@ bool TTrayIcon::AddIcon() {
   iconData_.uCallbackMessage = kTrayCallbackMessage;
   iconData_.hIcon = icon;
   CopyTip();
-  if (!NotifyShell(NIM_ADD, iconData_)) {
-    messageWindow_.reset();
-    throw ENotifyIconError(kAddFailed);
-  }
+  if (!NotifyShell(NIM_ADD, iconData_)) return false;
   iconShown_ = true;
+  if (retrying_) {
+    KillTimer(messageWindow_->Handle(), kRetryTimerId);  // shown: nothing wakes up any more
+    retrying_ = false;
+  }
   UpdateAnimation();
   return true;
 }
 
+void TTrayIcon::AddIconOrRetry() {
+  if (iconShown_ || retrying_ || TryAddIcon() || !messageWindow_) return;
+  // The shell is not ready (sign-in, a restart, none at all): the window waits for its broadcast,
+  // and a slow timer covers a shell that never sends one.
+  retrying_ = SetTimer(messageWindow_->Handle(), kRetryTimerId, kRetryIntervalMs, nullptr) != 0;
+}
+
 bool TTrayIcon::RemoveIcon() {
+  if (retrying_) {
+    messageWindow_.reset();  // its timer goes with it
+    retrying_ = false;
+  }
   if (iconShown_) {
     NotifyShell(NIM_DELETE, iconData_);  // a refusal changes nothing: the icon counts as gone
     messageWindow_.reset();
@@ -169,7 +202,10 @@ bool TTrayIcon::RemoveIcon() {
 }
 
 bool TTrayIcon::UpdateIcon() {
-  if (!iconShown_) return ShouldShowIcon() ? AddIcon() : true;
+  if (!iconShown_) {
+    if (retrying_) return true;  // the retry adds the icon as it is then
+    return ShouldShowIcon() ? AddIcon() : true;
+  }
   iconData_.hIcon = CurrentIconHandle();
   CopyTip();
   if (iconData_.hIcon == nullptr) return false;  // the shell keeps showing the previous icon
@@ -198,19 +234,29 @@ bool TTrayIcon::RunAnimationStep() {
     animation_->Pause();  // nothing to animate: the thread waits until woken
     return true;
   }
+  // A handler may free this component; then nothing of it is touched after the step.
+  bool destroyed = false;
+  destroyedDuringStep_ = &destroyed;
   try {
     AnimateStep();
   } catch (...) {
+    if (destroyed) return false;
     // A failed step ends the animation without a report; it stays stopped.
+    destroyedDuringStep_ = nullptr;
     animationFailed_ = true;
     return false;
   }
+  if (destroyed) return false;
+  destroyedDuringStep_ = nullptr;
   return true;
 }
 
 void TTrayIcon::AnimateStep() {
   if (onIconAnimation_) {
-    onIconAnimation_(this);
+    // A copy: the handler may free this component, and with it the event.
+    const framework::TNotifyEvent handler = onIconAnimation_;
+    handler(this);
+    if (destroyedDuringStep_ != nullptr && *destroyedDuringStep_) return;
     UpdateIcon();
     return;
   }
@@ -308,7 +354,7 @@ void TTrayIcon::PopupMenu(framework::TPopupMenu* menu, int x, int y) {
   menu->Popup(x, y);
 }
 
-LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM /*wParam*/, LPARAM lParam) {
+LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (message == kTrayCallbackMessage) {
     POINT cursor{};
@@ -357,6 +403,9 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM /*wParam*/,
     // The shell has (re)started and knows no icons: show ours again. A refusal is left quiet; the
     // shell's next start tries again.
     NotifyShell(NIM_ADD, iconData_);
+  } else if ((message == taskbarCreatedMessage_ && message != 0) || (message == WM_TIMER && wParam == kRetryTimerId)) {
+    // An icon the shell refused before: the shell is back, or the slow retry is due.
+    if (retrying_ && !iconShown_) TryAddIcon();
   }
   // Every message is answered here; none goes on to the default procedure.
   ProcessPendingMessages();
@@ -366,7 +415,8 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM /*wParam*/,
 void TTrayIcon::ApplicationMinimize(framework::TObject* sender) {
   if (savedOnMinimize_) savedOnMinimize_(sender);
   if (visible_ && minimized_) {
-    AddIcon();
+    // Raised inside the application's Minimize, where a refusal has no one to go to: retried.
+    AddIconOrRetry();
     if (hideOnTaskBar_) ShowWindow(ApplicationWindow(), SW_HIDE);  // takes the taskbar button away
   }
 }

@@ -29,6 +29,10 @@ constexpr UINT kTrayIconId = 1;
 constexpr size_t kTipMaxBytes = 62;
 // Animation periods below this are raised to it.
 constexpr unsigned kMinimumInterval = 50;
+// An icon refused while the application minimises is tried again this often (and whenever the
+// shell broadcasts that it has started), until the shell takes it.
+constexpr UINT_PTR kRetryTimerId = 1;
+constexpr UINT kRetryIntervalMs = 3000;
 
 class ENotifyIconError : public framework::Exception {
  public:
@@ -128,7 +132,10 @@ class TTrayIcon : public framework::TComponent {
   LRESULT IconWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   bool IconShown() const { return iconShown_; }
-  // The hidden window that receives the shell's notifications; null while no icon is shown.
+  // A refused icon waits for the shell (broadcast or slow timer) to be added.
+  bool RetryingIcon() const { return retrying_; }
+  // The hidden window that receives the shell's notifications; null while no icon is shown or
+  // waited for.
   HWND MessageWindow() const { return messageWindow_ ? messageWindow_->Handle() : nullptr; }
   const NOTIFYICONDATAA& IconData() const { return iconData_; }
   TIconAnimation* Animation() const { return animation_.get(); }
@@ -145,6 +152,10 @@ class TTrayIcon : public framework::TComponent {
   // Neither in a designer nor being loaded: setters act.
   bool Active() const { return !IsDesigning() && !IsLoading(); }
   void CopyTip();
+  // NIM_ADD with the current icon and tip; keeps the message window when the shell refuses.
+  bool TryAddIcon();
+  // Adds the icon, or, when the shell refuses, keeps trying until it takes it.
+  void AddIconOrRetry();
   // One animation step on the main thread, unless the animation was paused meanwhile; pauses the
   // thread when there is nothing to animate. False: the thread is to end.
   bool RunAnimationStep();
@@ -171,10 +182,12 @@ class TTrayIcon : public framework::TComponent {
   const UINT taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
   NOTIFYICONDATAA iconData_{};
   bool iconShown_ = false;
+  bool retrying_ = false;
   std::unique_ptr<framework::UtilityWindow> messageWindow_;
   std::unique_ptr<framework::TIcon> cachedResourceIcon_;
   std::unique_ptr<TIconAnimation> animation_;
   bool animationStopping_ = false;
+  bool* destroyedDuringStep_ = nullptr;  // set by the destructor when a step's handler frees this
   bool animationFailed_ = false;
   bool hooked_ = false;
   framework::TNotifyEvent savedOnMinimize_;
