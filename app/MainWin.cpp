@@ -30,7 +30,11 @@ TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
   PublishMethod("Exit1Click", &TForm1::Exit1Click);
 }
 
-TForm1::~TForm1() { *alive_ = false; }
+TForm1::~TForm1() {
+  // The components go first: once the command runner is gone, no handler can run on this form.
+  DestroyComponents();
+  *alive_ = false;
+}
 
 const framework::ClassRegistry& TForm1::Classes() {
   static const framework::ClassRegistry classes = framework::ClassRegistry()

@@ -1,8 +1,13 @@
-// The launcher window's description and the configuration program's path rule.
+// The launcher window's description, the configuration program's path rule, and the window's
+// teardown racing the mail client's end.
 #include <gtest/gtest.h>
+
+#include <memory>
 
 #include "app/MainWin.h"
 #include "framework/FormText.h"
+#include "tests/TestSupport.h"
+#include "tools/StandInLog.h"
 
 namespace {
 std::string Resource(const char* name) {
@@ -67,4 +72,40 @@ TEST(MainWindow, TheConfigurationProgramLiesInTheExecutablesFolder) {
   // A folder ending in 表 (second byte 0x5C) is not cut before that byte.
   EXPECT_EQ(TForm1::ConfigurationProgramPath("C:\\\x95\x5C\\Launcher.exe"), "C:\\\x95\x5C\\Cunfigure.exe");
   EXPECT_EQ(TForm1::ConfigurationProgramPath("D:\\a b\\\x83\x4C\\L.exe"), "D:\\a b\\\x83\x4C\\Cunfigure.exe");
+}
+
+// The mail client ends just as the window is destroyed (the user chose the menu item): its end is
+// reported on the command runner's worker, which must never find a half-destroyed window.
+TEST(MainWindow, TheClientEndingWhileTheWindowIsDestroyedIsHarmless) {
+  testsupport::TempDir dir;
+  const std::string client = testsupport::BuiltProgram("DemoMailClient.exe");
+  const DWORD handlesBefore = [] {
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+  }();
+  for (int round = 0; round < 12; ++round) {
+    auto form = std::make_unique<TForm1>(nullptr);
+    framework::ReadComponent(*form, Resource("TFORM1"), TForm1::Classes());
+    const std::string log = dir / ("mail" + std::to_string(round) + ".log");
+    form->Process1->SetCommand('"' + client + "\" --log \"" + log + "\" --close-after 60000");
+    form->Process1->Execute();  // waited for on the worker, whose end raises the handler
+    std::vector<standin::LoggedEvent> events;
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !(events = standin::ReadEventLog(log)).empty(); }, 10000));
+    framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(events[0].processId)));
+    ASSERT_TRUE(process);
+    // End the client, then destroy the window a little later each round, across the worker's report.
+    TerminateProcess(process.get(), 0);
+    LARGE_INTEGER now{}, until{}, frequency{};
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&until);
+    until.QuadPart += frequency.QuadPart * round / 2000;  // 0.5 ms more each round
+    do QueryPerformanceCounter(&now); while (now.QuadPart < until.QuadPart);
+    form.reset();
+    testsupport::PumpFor(20);  // a report handed over before the teardown finds the window gone
+  }
+  testsupport::PumpFor(300);
+  DWORD handlesAfter = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  EXPECT_LE(handlesAfter, handlesBefore + 4);  // no handle left per round
 }
