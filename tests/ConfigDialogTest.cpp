@@ -4,7 +4,9 @@
 // launcher's own reader (settings::ProfileAccessor), and at the end the launcher itself runs it.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/Handles.h"
@@ -707,4 +709,21 @@ TEST(ConfigDialog, UnderCodePage1252TheTextsAndTheSavedBytesStayJapanese) {
   EXPECT_EQ(ReadFileBytes(folder / kIni),
             "[Path]\r\nMail=" + Cp932(mail) + "\r\nOndrel=C:\\\x95\x5C\\\x83\x4C" "2.exe\r\n");
   WaitForSingleObject(starter.process.get(), 5000);
+}
+
+// An exception in the window's handling never reaches the system's code (a 32-bit program could not
+// unwind through it): it is shown in the program's message box, and the message counts as handled.
+TEST(ConfigDialog, AnExceptionInTheWindowIsShownInItsMessageBox) {
+  LRESULT result = -1;
+  std::thread handler([&] {
+    result = configure::ConfigDialog::Guarded(nullptr, []() -> LRESULT { throw std::runtime_error("disk full"); });
+  });
+  HWND box = testsupport::WaitForProcessWindow(GetCurrentProcessId(), "#32770", true, 5000);
+  ASSERT_NE(box, nullptr) << "no message box";
+  const std::wstring text = Answer(box, IDOK);
+  handler.join();
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(text.find(L"エラー"), std::wstring::npos);
+  EXPECT_NE(text.find(L"disk full"), std::wstring::npos);
+  EXPECT_EQ(configure::ConfigDialog::Guarded(nullptr, [] { return LRESULT{7}; }), 7);
 }

@@ -3,6 +3,7 @@
 
 #include <commdlg.h>
 
+#include <exception>
 #include <iterator>
 #include <vector>
 
@@ -99,7 +100,23 @@ LRESULT CALLBACK ConfigDialog::WindowProc(HWND window, UINT message, WPARAM wPar
   }
   auto* dialog = reinterpret_cast<ConfigDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (dialog == nullptr) return DefWindowProcW(window, message, wParam, lParam);
-  return dialog->Handle(message, wParam, lParam);
+  return Guarded(window, [&] { return dialog->Handle(message, wParam, lParam); });
+}
+
+LRESULT ConfigDialog::Guarded(HWND owner, const std::function<LRESULT()>& handle) {
+  std::wstring text = L"エラーが発生しました。";
+  try {
+    return handle();
+  } catch (const std::exception& error) {
+    // Our texts are code page 932; the runtime's are ASCII, which that page reads the same.
+    const int length = MultiByteToWideChar(932, 0, error.what(), -1, nullptr, 0);
+    std::wstring what(length > 0 ? static_cast<size_t>(length) : 1u, L'\0');
+    MultiByteToWideChar(932, 0, error.what(), -1, what.data(), length);
+    text += L"\n" + std::wstring(what.c_str());
+  } catch (...) {
+  }
+  MessageBoxW(IsWindow(owner) ? owner : nullptr, text.c_str(), kTitle, MB_OK | MB_ICONERROR);
+  return 0;
 }
 
 LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace configure {
@@ -30,6 +31,11 @@ class ConfigDialog {
   // Shows the window, filled in from the settings file when it exists, and runs the message loop
   // until the window closes. True when the settings were saved.
   bool Run(HINSTANCE instance, int show);
+
+  // The window procedure's boundary: runs handle, and shows an exception it throws in the dialog's
+  // message box, over owner, instead of letting it into the system's code (which cannot pass it on
+  // in a 32-bit program). Then the message counts as handled.
+  static LRESULT Guarded(HWND owner, const std::function<LRESULT()>& handle);
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
