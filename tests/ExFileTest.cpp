@@ -602,7 +602,8 @@ TEST(ExFileLifetime, DestructionReleasesTwentyWaitingWorkersAndLeavesTheProcesse
   for (int i = 0; i < 20; ++i) {
     reports.push_back(dir / ("r" + std::to_string(i) + ".txt"));
     exFile->SetProcIdentifier(std::to_string(i));
-    exFile->SetProcParameters("--after 8000 --report " + Quoted(reports.back()));
+    // They stay until the end of the test, however long their twenty starts take.
+    exFile->SetProcParameters("--stay --report " + Quoted(reports.back()));
     ASSERT_TRUE(exFile->Execute()) << i;
   }
   for (const std::string& report : reports) survivors.ids.push_back(launchtest::ReportedProcessId(WaitForReport(report)));
@@ -619,13 +620,21 @@ TEST(ExFileLifetime, DestructionCancelsReportsWaitingForABusyMainThread) {
   auto* exFile = new TExFile(nullptr);
   events.Attach(*exFile);
   exFile->SetProcFileName(ChildPath());
-  exFile->SetProcParameters("--after 50");
+  testsupport::TempDir dir;
+  std::vector<framework::UniqueHandle> children;
   for (const char* id : {"a", "b", "c"}) {
     exFile->SetProcIdentifier(id);
+    exFile->SetProcParameters(std::string("--after 50 --report ") + Quoted(dir / id));
     ASSERT_TRUE(exFile->Execute());
+    children.emplace_back(OpenProcess(SYNCHRONIZE, FALSE, launchtest::ReportedProcessId(WaitForReport(dir / id))));
+    ASSERT_TRUE(children.back());
   }
-  // Without pumping: one worker waits in its main-thread call, the others for the mutex.
-  Sleep(800);
+  // Without pumping: once the children have ended and a report is queued for the main thread, one
+  // worker waits in its main-thread call and the others for the mutex.
+  for (const framework::UniqueHandle& child : children) {
+    ASSERT_EQ(WaitForSingleObject(child.get(), 5000), WAIT_OBJECT_0);
+  }
+  ASSERT_EQ(WaitForSingleObject(framework::TApplication::Current()->MainThread().WakeEvent(), 5000), WAIT_OBJECT_0);
   const DWORD start = GetTickCount();
   delete exFile;
   EXPECT_LT(GetTickCount() - start, 1000u);
