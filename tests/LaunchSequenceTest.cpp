@@ -404,9 +404,7 @@ class RefusingShell {
   RefusingShell() {
     thread_ = std::thread([this] {
       WNDCLASSA windowClass{};
-      windowClass.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        return message == WM_COPYDATA ? FALSE : DefWindowProcA(window, message, wParam, lParam);
-      };
+      windowClass.lpfnWndProc = &Refuse;
       windowClass.hInstance = GetModuleHandleA(nullptr);
       windowClass.lpszClassName = "Shell_TrayWnd";
       RegisterClassA(&windowClass);
@@ -421,6 +419,9 @@ class RefusingShell {
     while (!ready_) Sleep(5);
   }
   ~RefusingShell() { Leave(); }
+  static LRESULT CALLBACK Refuse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return message == WM_COPYDATA ? FALSE : DefWindowProcA(window, message, wParam, lParam);
+  }
   bool Active() const { return window_ != nullptr && FindWindowA("Shell_TrayWnd", nullptr) == window_; }
   // The real shell is back: the stand-in goes.
   void Leave() {

@@ -1,11 +1,14 @@
 // Linked as the shipped programs are (the runtime stand-ins and the runtime's thread calls answered
 // by the system's primitives): threads throw and catch exceptions, share a function-local static
-// and keep thread_local values. Prints what it saw and exits 0 when all was as expected.
+// and keep thread_local values, and the thread class's worker lets an exception leave its body and
+// catches it. Prints what it saw and exits 0 when all was as expected.
 #include <windows.h>
 
 #include <cstdio>
 #include <exception>
 #include <string>
+
+#include "framework/Thread.h"
 
 namespace {
 
@@ -17,7 +20,7 @@ volatile LONG constructions = 0;
 struct SlowToBuild {
   SlowToBuild() {
     InterlockedIncrement(&constructions);
-    Sleep(50);  // the other threads arrive while this one constructs
+    Sleep(200);  // the other threads arrive while this one constructs
     ready = true;
   }
   bool ready = false;
@@ -47,7 +50,10 @@ struct Result {
   int lastPerThread = 0;
 };
 
+HANDLE running = nullptr;  // auto-reset: set by each thread as it begins
+
 DWORD WINAPI Work(void* parameter) {
+  SetEvent(running);
   auto* result = static_cast<Result*>(parameter);
   if (!Shared().ready) result->sawUnbuilt = true;
   for (int round = 0; round < kRounds; ++round) {
@@ -67,14 +73,43 @@ DWORD WINAPI Work(void* parameter) {
   return 0;
 }
 
+// Its body ends by throwing, after some unwinding of its own; the thread class must catch it.
+class ThrowingWorker : public framework::TThread {
+ protected:
+  void Execute() override {
+    SetReturnValue(7);
+    try {
+      throw ProbeError(1);
+    } catch (const ProbeError&) {
+      std::string held(64, 'x');  // a destructor to run while the next exception leaves
+      throw ProbeError(static_cast<int>(held.size()));
+    }
+  }
+};
+
+bool ExceptionsLeaveWorkerBodies() {
+  for (int i = 0; i < kThreads; ++i) {
+    ThrowingWorker worker;
+    worker.Resume();
+    if (worker.WaitFor() != 7 || !worker.Finished()) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main() {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // what it saw is kept even if it dies
   Result results[kThreads];
   HANDLE threads[kThreads];
+  // Each thread is started once the one before it runs: the emulator that runs the 32-bit build on
+  // 64-bit Linux dies when a thread is created while another is still starting. They all still run
+  // at once, and meet in the static's construction.
+  running = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   for (int i = 0; i < kThreads; ++i) {
     threads[i] = CreateThread(nullptr, 0, &Work, &results[i], 0, nullptr);
     if (threads[i] == nullptr) return 2;
+    WaitForSingleObject(running, INFINITE);
   }
   WaitForMultipleObjects(kThreads, threads, TRUE, INFINITE);
   bool good = constructions == 1;
@@ -86,5 +121,7 @@ int main() {
     good = good && r.caught == kRounds && r.wrongValues == 0 && !r.sawUnbuilt && r.lastPerThread == kRounds;
   }
   std::printf("constructions %ld\n", static_cast<long>(constructions));
-  return good ? 0 : 1;
+  const bool workersCaught = ExceptionsLeaveWorkerBodies();
+  std::printf("worker bodies that threw: %s\n", workersCaught ? "caught" : "NOT CAUGHT");
+  return good && workersCaught ? 0 : 1;
 }

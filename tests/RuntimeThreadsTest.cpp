@@ -175,4 +175,5 @@ TEST(RuntimeThreads, AProgramLinkedLikeTheProductThrowsCatchesAndSharesStaticsAc
   ASSERT_FALSE(run.timedOut);
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   EXPECT_NE(run.output.find("constructions 1"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("worker bodies that threw: caught"), std::string::npos) << run.output;
 }

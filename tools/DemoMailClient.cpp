@@ -1,6 +1,6 @@
 // Stand-in for the mail client: a window whose title contains "TOLVANE MAIL", ended by the user
-// (closing it) or after a given time, with a given exit code. It logs started, each window, each
-// time one of its windows gains the foreground, and ended.
+// (closing it) or after a given time, with a given exit code. It logs started, its command line,
+// each window, each time one of its windows gains the foreground, and ended.
 //
 //   DemoMailClient [--log <file>] [--title <text>] [--extra-window <title>]... [--close-after <ms>]
 //                  [--exit <code>]
@@ -52,6 +52,7 @@ int Run(int argc, char** argv) {
   const standin::EventLog log(standin::Option(argc, argv, "--log"));
   eventLog = &log;
   log.Write("started");
+  log.Write(std::string("command line ") + GetCommandLineA());  // exactly as the launcher gave it
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProc;

@@ -1,5 +1,6 @@
 // Stand-in for the mail proxy: started without parameters, it owns a hidden top-level window (so
-// the launcher can end it) and runs until it is terminated. It logs that it started.
+// the launcher can end it) and runs until it is terminated. It logs that it started, and its
+// command line.
 //
 //   DemoProxy [--log <file>] [--no-window] [--exit-after <ms>]
 //
@@ -18,6 +19,7 @@ int Run(int argc, char** argv) {
   const bool noWindow = standin::HasFlag(argc, argv, "--no-window") ||
                         GetEnvironmentVariableA("DEMO_PROXY_NO_WINDOW", nullptr, 0) > 0;
   log.Write(noWindow ? "started without a window" : "started");
+  log.Write(std::string("command line ") + GetCommandLineA());  // exactly as the launcher gave it
 
   if (!noWindow) {
     WNDCLASSA windowClass{};

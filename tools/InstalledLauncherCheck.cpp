@@ -1,0 +1,365 @@
+// Runs an installed launcher (whichever build is in the folder) through one check and prints a line
+// per step, with time limits generous enough for an emulated 32-bit run:
+//   InstalledLauncherCheck <check> <install folder> [limit in seconds, default 300]
+// The folder holds TolvaneLauncher.exe, Cunfigure.exe and the stand-ins; the check writes
+// "TolvaneOndrel.ini" itself. Checks:
+//   sequence  both settings: proxy, client, the client's window to the front, proxy terminated,
+//             the launcher gone about 5 s after the client
+//   no-proxy  the proxy's file is missing: the rest of that sequence
+//   missing   no mail command: the configuration program is started, the launcher ends by itself
+//   quit      the tray menu's only item ends a running launcher, and not the mail client
+// Exit code 0: passed; 1: failed; 3: the launcher died or stuck after starting the proxy, before the
+// mail client ran (the caller decides whether that is the emulator's limit or a fault).
+#include <windows.h>
+// After windows.h, which they need.
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/Handles.h"
+#include "tools/MouseInput.h"
+#include "tools/ProcessWindows.h"
+#include "tools/StandInLog.h"
+
+namespace {
+
+using framework::UniqueHandle;
+
+constexpr int kPassed = 0;
+constexpr int kFailed = 1;
+constexpr int kDiedBeforeClient = 3;
+
+class Check {
+ public:
+  Check(std::string folder, DWORD limitMs) : folder_(std::move(folder)), limitMs_(limitMs) {}
+
+  std::string Path(const std::string& name) const { return folder_ + "\\" + name; }
+  DWORD LimitMs() const { return limitMs_; }
+  bool Failed() const { return failed_; }
+
+  void Expect(bool good, const std::string& what) {
+    std::printf("  %s %s\n", good ? "ok:    " : "FAILED:", what.c_str());
+    std::fflush(stdout);
+    failed_ = failed_ || !good;
+  }
+
+  void WriteSettings(const std::string& mail, const std::string& proxy) const {
+    std::string text = "[Path]\r\n";
+    if (!mail.empty()) text += "Mail=" + mail + "\r\n";
+    if (!proxy.empty()) text += "Ondrel=" + proxy + "\r\n";
+    UniqueHandle file(CreateFileA(Path("TolvaneOndrel.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  }
+
+  bool StartLauncher() {
+    for (const char* log : {"mail.log", "demoproxy.log"}) DeleteFileA(Path(log).c_str());
+    std::string commandLine = '"' + Path("TolvaneLauncher.exe") + '"';
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    startedUs_ = standin::NowMicroseconds();
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
+                        &info)) {
+      Expect(false, "start the launcher (error " + std::to_string(GetLastError()) + ")");
+      return false;
+    }
+    CloseHandle(info.hThread);
+    launcher_.reset(info.hProcess);
+    launcherId_ = info.dwProcessId;
+    return true;
+  }
+  DWORD LauncherId() const { return launcherId_; }
+  bool LauncherEnded(DWORD waitMs = 0) {
+    if (launcherEndedUs_ == 0 && WaitForSingleObject(launcher_.get(), waitMs) == WAIT_OBJECT_0) {
+      launcherEndedUs_ = standin::NowMicroseconds();
+    }
+    return launcherEndedUs_ != 0;
+  }
+  long long LauncherEndedUs() const { return launcherEndedUs_; }
+  DWORD LauncherExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(launcher_.get(), &code);
+    return code;
+  }
+  // Seconds since the launcher was started, for the report.
+  std::string At(long long us) const {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", (us - startedUs_) / 1e6);
+    return text;
+  }
+
+  // Polls until found returns true or the limit passes; each poll also notes whether the launcher
+  // has ended, so its end is timed to the poll.
+  bool WaitUntil(const std::function<bool()>& found, DWORD limitMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+      LauncherEnded();
+      if (found()) return true;
+      if (GetTickCount() - start >= limitMs) return false;
+      Sleep(50);
+    }
+  }
+  // The first event of a log whose text starts with prefix, waited for; empty when it never came,
+  // or (stopWhenLauncherEnds) when the launcher ended first.
+  standin::LoggedEvent WaitForEvent(const std::string& log, const std::string& prefix,
+                                    bool stopWhenLauncherEnds = false, DWORD limitMs = 0) {
+    standin::LoggedEvent event;
+    WaitUntil(
+        [&] {
+          const std::vector<standin::LoggedEvent> events = standin::ReadEventLog(Path(log));
+          if (const standin::LoggedEvent* found = standin::FindEvent(events, prefix)) event = *found;
+          return event.us != 0 || (stopWhenLauncherEnds && launcherEndedUs_ != 0);
+        },
+        limitMs != 0 ? limitMs : limitMs_);
+    return event;
+  }
+
+  void EndProcess(DWORD processId) const {
+    UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
+    if (process) TerminateProcess(process.get(), 1);
+  }
+  ~Check() {
+    if (launcher_ && !LauncherEnded()) TerminateProcess(launcher_.get(), 1);  // leave nothing running
+  }
+
+ private:
+  std::string folder_;
+  DWORD limitMs_;
+  bool failed_ = false;
+  UniqueHandle launcher_;
+  DWORD launcherId_ = 0;
+  long long startedUs_ = 0;
+  long long launcherEndedUs_ = 0;
+};
+
+std::string AsciiLower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string MailCommand(const Check& check, int closeAfterMs) {
+  // The command does not end in a quote: the platform's read drops a pair enclosing a whole value.
+  return '"' + check.Path("DemoMailClient.exe") + "\" --log \"" + check.Path("mail.log") + "\" --close-after " +
+         std::to_string(closeAfterMs) + " --exit 0";
+}
+
+// A process watched until it ends; left running processes are ended when the watch goes.
+class Watch {
+ public:
+  explicit Watch(DWORD processId)
+      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
+                             processId)) {}
+  ~Watch() {
+    if (process_ && !Ended()) TerminateProcess(process_.get(), 1);
+  }
+  bool Ended() {
+    if (endedUs_ == 0 && process_ && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) {
+      endedUs_ = standin::NowMicroseconds();
+    }
+    return endedUs_ != 0;
+  }
+  long long EndedUs() const { return endedUs_; }
+  DWORD ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+
+ private:
+  UniqueHandle process_;
+  long long endedUs_ = 0;
+};
+
+// From the client's start: its command line, its window to the front, its end, the launcher's end.
+// proxy (optional) must be terminated between the client's end and the launcher's.
+int JudgeClientRun(Check& check, const std::string& mail, Watch* proxy, long long proxyStartedUs) {
+  // Once the proxy runs, the client follows within moments, even emulated.
+  const standin::LoggedEvent client = check.WaitForEvent("mail.log", "started", true, proxy != nullptr ? 120000 : 0);
+  if (client.us == 0) {
+    if (proxy != nullptr) {
+      if (check.LauncherEnded()) {
+        std::printf("  the launcher died (exit code 0x%lx) after starting the proxy, before the mail client ran\n",
+                    check.LauncherExitCode());
+      } else {
+        std::printf("  the launcher is stuck after starting the proxy: no mail client within 120 s\n");
+      }
+      return kDiedBeforeClient;
+    }
+    check.Expect(false, "the mail client was started");
+    return kFailed;
+  }
+  Watch clientWatch(static_cast<DWORD>(client.processId));
+  check.Expect(true, "the mail client started at " + check.At(client.us));
+  const standin::LoggedEvent commandLine = check.WaitForEvent("mail.log", "command line ");
+  check.Expect(commandLine.text == "command line " + mail, "its command line is the Mail value exactly: " +
+                                                               commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())));
+  if (proxy != nullptr) check.Expect(proxyStartedUs < client.us, "the proxy was started before the mail client");
+  const standin::LoggedEvent front = check.WaitForEvent("mail.log", "foreground ");
+  check.Expect(front.us != 0 && front.text.find("TOLVANE MAIL") != std::string::npos,
+               "its \"TOLVANE MAIL\" window was brought to the front" + (front.us ? " at " + check.At(front.us) : ""));
+  const standin::LoggedEvent ended = check.WaitForEvent("mail.log", "ended");
+  check.Expect(ended.us != 0, "the mail client ended" + (ended.us ? " at " + check.At(ended.us) : ""));
+  if (ended.us == 0) return kFailed;
+  if (proxy != nullptr) {
+    check.WaitUntil([&] { return proxy->Ended(); }, check.LimitMs());
+    check.Expect(proxy->Ended() && proxy->EndedUs() >= ended.us,
+                 "the proxy was terminated after the client ended" +
+                     (proxy->Ended() ? " (at " + check.At(proxy->EndedUs()) + ")" : ""));
+    check.Expect(proxy->Ended() && proxy->ExitCode() == 0, "the proxy's exit code is 0");
+  }
+  check.WaitUntil([&] { return check.LauncherEnded(); }, check.LimitMs());
+  const double afterClient = check.LauncherEnded() ? (check.LauncherEndedUs() - ended.us) / 1e6 : -1;
+  char text[128];
+  std::snprintf(text, sizeof text, "the launcher ended %.1f s after the client, with exit code %lu", afterClient,
+                check.LauncherEnded() ? check.LauncherExitCode() : STILL_ACTIVE);
+  // About 5 s: never sooner, and later only by the emulation's slowness.
+  check.Expect(check.LauncherEnded() && afterClient >= 4.5 && afterClient <= 60 && check.LauncherExitCode() == 0,
+               text);
+  return check.Failed() ? kFailed : kPassed;
+}
+
+int Sequence(Check& check) {
+  const std::string mail = MailCommand(check, 20000);
+  const std::string proxyPath = check.Path("DemoProxy.exe");
+  check.WriteSettings(mail, proxyPath);
+  if (!check.StartLauncher()) return kFailed;
+  const standin::LoggedEvent proxy = check.WaitForEvent("demoproxy.log", "started", true);
+  check.Expect(proxy.us != 0, "the proxy started" + (proxy.us ? " at " + check.At(proxy.us) : ""));
+  if (proxy.us == 0) return kFailed;
+  Watch proxyWatch(static_cast<DWORD>(proxy.processId));
+  const standin::LoggedEvent commandLine = check.WaitForEvent("demoproxy.log", "command line ");
+  const std::string expected = "command line " + AsciiLower(proxyPath) + " ";
+  check.Expect(commandLine.text == expected, "its command line is the lower-cased path and one blank: \"" +
+                                                 commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())) + "\"");
+  return JudgeClientRun(check, mail, &proxyWatch, proxy.us);
+}
+
+int NoProxy(Check& check) {
+  const std::string mail = MailCommand(check, 20000);
+  check.WriteSettings(mail, check.Path("NoSuchProxy.exe"));
+  if (!check.StartLauncher()) return kFailed;
+  return JudgeClientRun(check, mail, nullptr, 0);
+}
+
+// The processes whose program is the given file.
+std::vector<DWORD> ProcessesOf(const std::string& path) {
+  std::vector<DWORD> found;
+  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    char image[MAX_PATH] = "";
+    DWORD size = sizeof image;
+    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) &&
+        lstrcmpiA(image, path.c_str()) == 0) {
+      found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
+}
+
+int Missing(Check& check) {
+  check.WriteSettings("", check.Path("DemoProxy.exe"));
+  const std::string configuration = check.Path("Cunfigure.exe");
+  if (!check.StartLauncher()) return kFailed;
+  std::vector<DWORD> started;
+  check.WaitUntil(
+      [&] {
+        started = ProcessesOf(configuration);
+        return !started.empty();
+      },
+      check.LimitMs());
+  check.Expect(!started.empty(), "Cunfigure.exe was started from the launcher's folder");
+  check.WaitUntil([&] { return check.LauncherEnded(); }, check.LimitMs());
+  check.Expect(check.LauncherEnded() && check.LauncherExitCode() == 0,
+               "the launcher ended by itself with exit code 0" +
+                   (check.LauncherEnded() ? " at " + check.At(check.LauncherEndedUs()) : ""));
+  if (started.empty()) return kFailed;
+  // The configuration program is 32-bit too: it must come up, not only start.
+  HWND window = nullptr;
+  check.WaitUntil(
+      [&] {
+        for (HWND candidate : processwindows::TopLevelWindowsOf(started.front())) {
+          if (IsWindowVisible(candidate)) window = candidate;
+        }
+        return window != nullptr;
+      },
+      check.LimitMs());
+  check.Expect(window != nullptr, "the configuration program shows its window");
+  for (DWORD processId : started) check.EndProcess(processId);
+  return check.Failed() ? kFailed : kPassed;
+}
+
+// The launcher's window whose icon (id 1) the shell holds, or null.
+HWND ShownTrayIconWindow(DWORD processId) {
+  for (HWND window : processwindows::TopLevelWindowsOf(processId)) {
+    if (processwindows::ClassOf(window) != "TUtilityWindow") continue;
+    NOTIFYICONDATAA probe{};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = 1;
+    if (Shell_NotifyIconA(NIM_MODIFY, &probe)) return window;  // only a held icon can be modified
+  }
+  return nullptr;
+}
+
+int Quit(Check& check) {
+  check.WriteSettings(MailCommand(check, 600000), check.Path("NoSuchProxy.exe"));
+  if (!check.StartLauncher()) return kFailed;
+  const standin::LoggedEvent front = check.WaitForEvent("mail.log", "foreground ", true);
+  check.Expect(front.us != 0, "the launcher is running: the mail client is in front");
+  if (front.us == 0) return kFailed;
+  const standin::LoggedEvent client = check.WaitForEvent("mail.log", "started");
+  Watch clientWatch(static_cast<DWORD>(client.processId));
+  check.Expect(check.WaitUntil([&] { return ShownTrayIconWindow(check.LauncherId()) != nullptr; }, check.LimitMs()),
+               "its tray icon is shown");
+  RECT tray{};
+  check.Expect(GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray) != FALSE, "the taskbar is shown");
+  if (check.Failed()) return kFailed;
+  // The launcher's is the only icon: the rightmost one. An emulated launcher answers slowly, so each
+  // right click is given a long while to bring the menu up before the next.
+  HWND menu = nullptr;
+  for (int attempt = 0; attempt < 5 && menu == nullptr && !check.LauncherEnded(); ++attempt) {
+    mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    menu = processwindows::WaitForProcessWindow(check.LauncherId(), "#32768", true, 20000);
+  }
+  check.Expect(menu != nullptr, "a right click on the icon brings up its menu");
+  if (menu == nullptr) return kFailed;
+  RECT item{};
+  GetWindowRect(menu, &item);  // one item: it fills the menu
+  mouseinput::Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN,
+                    MOUSEEVENTF_LEFTUP);
+  check.WaitUntil([&] { return check.LauncherEnded(); }, check.LimitMs());
+  check.Expect(check.LauncherEnded() && check.LauncherExitCode() == 0,
+               "choosing its item ended the launcher with exit code 0");
+  check.Expect(!clientWatch.Ended(), "the mail client keeps running");
+  return check.Failed() ? kFailed : kPassed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: InstalledLauncherCheck sequence|no-proxy|missing|quit <folder> [limit s]\n");
+    return 2;
+  }
+  const std::string name = argv[1];
+  const DWORD limitMs = static_cast<DWORD>((argc > 3 ? std::atoi(argv[3]) : 300) * 1000);
+  Check check(argv[2], limitMs);
+  if (name == "sequence") return Sequence(check);
+  if (name == "no-proxy") return NoProxy(check);
+  if (name == "missing") return Missing(check);
+  if (name == "quit") return Quit(check);
+  std::fprintf(stderr, "unknown check %s\n", name.c_str());
+  return 2;
+}
