@@ -1,5 +1,8 @@
 // Times the launcher's whole sequence against the stand-ins, N runs:
-//   client exit -> proxy terminated, and client exit -> launcher exit,
+//   client start -> client's window fronted, client exit -> proxy terminated, and client exit ->
+//   launcher exit,
+// then N runs with 300 visible windows of another program (TestChild.exe, beside this program) in
+// front of the client's window: client start -> client's window fronted,
 // and, in the same run, the batch file a user might write instead (started by Wine's cmd):
 //   start the proxy, start /wait the client, taskkill the proxy.
 // Usage (inside a Wine session): SequenceBench [runs]   (default 7)
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,12 +63,62 @@ framework::ProcessHandles Start(const std::string& commandLine, const std::strin
   return framework::ProcessHandles::Adopt(info);
 }
 
+// Another program with visible, titled top-level windows, ended with the object.
+class Crowd {
+ public:
+  explicit Crowd(int windows) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    marker_ = std::string(temp) + "seqbench_crowd_" + std::to_string(GetCurrentProcessId());
+    DeleteFileA(marker_.c_str());
+    handles_ = Start("\"" + ProgramDir() + "\\TestChild.exe\" --stay --marker \"" + marker_ + "\" --windows " +
+                         std::to_string(windows),
+                     ProgramDir());
+    for (int waited = 0; handles_.process && waited < 60000; waited += 20) {
+      if (GetFileAttributesA(marker_.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+      Sleep(20);
+    }
+  }
+  ~Crowd() {
+    if (handles_.process) {
+      TerminateProcess(handles_.process.get(), 0);
+      WaitForSingleObject(handles_.process.get(), 10000);
+    }
+    DeleteFileA(marker_.c_str());
+  }
+  bool Running() const { return static_cast<bool>(handles_.process); }
+
+ private:
+  std::string marker_;
+  framework::ProcessHandles handles_;
+};
+
+// Puts the client's window, once its log names it, at the bottom of the desktop's order (behind a
+// crowd), before the launcher looks a second after the client's start. True once done.
+bool PutClientBehind(const std::string& folder) {
+  const auto mail = standin::ReadEventLog(folder + "\\mail.log");
+  const standin::LoggedEvent* window = standin::FindEvent(mail, "window TOLVANE MAIL");
+  if (window == nullptr) return false;
+  for (HWND found = FindWindowExA(nullptr, nullptr, "DemoMailClient", nullptr); found != nullptr;
+       found = FindWindowExA(nullptr, found, "DemoMailClient", nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(found, &processId);
+    if (processId == window->processId) {
+      SetWindowPos(found, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      return true;
+    }
+  }
+  return false;
+}
+
 // Watches the proxy from its first log line; returns when it ended, on the shared clock (0: never).
-long long WatchProxy(const std::string& folder, HANDLE runner, long long& clientEnded) {
+long long WatchProxy(const std::string& folder, HANDLE runner, long long& clientEnded, bool clientBehind = false) {
   framework::UniqueHandle proxy;
   long long proxyEnded = 0;
+  bool behind = !clientBehind;
   const long long start = standin::NowMicroseconds();
   while (standin::NowMicroseconds() - start < 30000000LL) {
+    if (!behind) behind = PutClientBehind(folder);
     if (!proxy) {
       const auto events = standin::ReadEventLog(folder + "\\DemoProxy.log");
       if (!events.empty()) proxy.reset(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(events[0].processId)));
@@ -81,6 +135,14 @@ long long WatchProxy(const std::string& folder, HANDLE runner, long long& client
   const standin::LoggedEvent* ended = standin::FindEvent(mail, "ended");
   clientEnded = ended != nullptr ? ended->us : 0;
   return proxyEnded;
+}
+
+// Client start -> the client's window brought to the front, in ms, from the client's log (-1: never).
+double Fronted(const std::string& folder) {
+  const auto mail = standin::ReadEventLog(folder + "\\mail.log");
+  const standin::LoggedEvent* started = standin::FindEvent(mail, "started");
+  const standin::LoggedEvent* foreground = standin::FindEvent(mail, "foreground TOLVANE MAIL");
+  return started != nullptr && foreground != nullptr ? (foreground->us - started->us) / 1000.0 : -1;
 }
 
 double Median(std::vector<double> values) {
@@ -104,23 +166,37 @@ void Report(const char* what, const std::vector<double>& values) {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::atoi(argv[1]) : 7;
-  std::vector<double> launcherProxy, launcherExit, batchProxy;
+  std::vector<double> launcherProxy, launcherExit, batchProxy, fronted, frontedCrowded;
+  int neverFronted = 0;
+  int neverFrontedCrowded = 0;
 
-  for (int run = 0; run < runs; ++run) {
+  // The launcher's runs: alone on the desktop, then with the crowd in front of the client.
+  constexpr int kCrowd = 300;
+  std::unique_ptr<Crowd> crowd;
+  for (int run = 0; run < 2 * runs; ++run) {
+    const bool crowded = run >= runs;
+    if (crowded && !crowd) crowd = std::make_unique<Crowd>(kCrowd);
     const std::string folder = MakeFolder(run);
     const std::string client = "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
     WriteText(folder + "\\TolvaneOndrel.ini", "[Path]\r\nMail=" + client + "\r\nOndrel=" + folder + "\\DemoProxy.exe\r\n");
     framework::ProcessHandles launcher = Start("\"" + folder + "\\TolvaneLauncher.exe\"", folder);
     long long clientEnded = 0;
-    const long long proxyEnded = WatchProxy(folder, launcher.process.get(), clientEnded);
+    const long long proxyEnded = WatchProxy(folder, launcher.process.get(), clientEnded, crowded);
     WaitForSingleObject(launcher.process.get(), 30000);
     const long long launcherEnded = standin::NowMicroseconds();
-    if (clientEnded != 0 && proxyEnded != 0) {
+    const double frontedMs = Fronted(folder);
+    if (frontedMs >= 0) {
+      (crowded ? frontedCrowded : fronted).push_back(frontedMs);
+    } else {
+      ++(crowded ? neverFrontedCrowded : neverFronted);
+    }
+    if (!crowded && clientEnded != 0 && proxyEnded != 0) {
       launcherProxy.push_back((proxyEnded - clientEnded) / 1000.0);
       launcherExit.push_back((launcherEnded - clientEnded) / 1000.0);
     }
     RemoveFolder(folder);
   }
+  crowd.reset();
 
   for (int run = 0; run < runs; ++run) {
     const std::string folder = MakeFolder(runs + run);
@@ -135,7 +211,11 @@ int main(int argc, char** argv) {
     RemoveFolder(folder);
   }
 
-  std::printf("Launch sequence, %d runs each (times from the mail client's exit):\n", runs);
+  std::printf("Launch sequence, %d runs each:\n", runs);
+  Report("launcher: client start -> window fronted", fronted);
+  if (neverFronted > 0) std::printf("  %d runs never fronted the client's window\n", neverFronted);
+  Report("  the same, 300 windows in front", frontedCrowded);
+  if (neverFrontedCrowded > 0) std::printf("  %d runs never fronted the client's window\n", neverFrontedCrowded);
   Report("launcher: client exit -> proxy terminated", launcherProxy);
   Report("launcher: client exit -> launcher exit", launcherExit);
   Report("batch file: client exit -> proxy killed", batchProxy);
@@ -146,6 +226,10 @@ int main(int argc, char** argv) {
     std::snprintf(text, sizeof text, "%.1f", Median(values));
     return std::string(text);
   };
+  // The launcher looks a second after it started the client; 100 ms is what the look may cost.
+  std::printf("FIGURE|sequence: client start -> window fronted (median)|%s|ms|-|<= 1100\n", figure(fronted).c_str());
+  std::printf("FIGURE|sequence: client start -> window fronted, %d windows in front (median)|%s|ms|%s (none)|<= 1100\n",
+              kCrowd, figure(frontedCrowded).c_str(), figure(fronted).c_str());
   std::printf("FIGURE|sequence: client exit -> proxy terminated (median)|%s|ms|%s (batch file)|<= 10\n",
               figure(launcherProxy).c_str(), figure(batchProxy).c_str());
   std::printf("FIGURE|sequence: client exit -> launcher exit (median)|%s|ms|-|<= 5030\n", figure(launcherExit).c_str());

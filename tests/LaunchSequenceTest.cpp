@@ -476,3 +476,91 @@ TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
   ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
 }
+
+namespace {
+// Another program with visible, titled top-level windows: a TestChild.exe, ended with the object.
+class Crowd {
+ public:
+  explicit Crowd(int windows) {
+    const std::string marker = dir_ / "ready";
+    std::string commandLine = "\"" + BuiltProgram("TestChild.exe") + "\" --stay --marker \"" + marker +
+                              "\" --windows " + std::to_string(windows);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+      ADD_FAILURE() << "cannot start " << commandLine;
+      return;
+    }
+    handles_ = framework::ProcessHandles::Adopt(info);
+    for (int waited = 0; waited < 60000 && !testsupport::FileExists(marker); waited += 20) Sleep(20);
+  }
+  ~Crowd() {
+    if (!handles_.process) return;
+    TerminateProcess(handles_.process.get(), 0);
+    WaitForSingleObject(handles_.process.get(), 5000);
+  }
+  DWORD ProcessId() const { return handles_.processId; }
+
+ private:
+  TempDir dir_;
+  framework::ProcessHandles handles_;
+};
+
+BOOL CALLBACK AppendTopLevelWindow(HWND window, LPARAM windows) {
+  reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
+  return TRUE;
+}
+
+// How many visible windows of a process come before a window in the desktop's order.
+int VisibleWindowsInFront(DWORD processId, HWND window) {
+  std::vector<HWND> order;
+  EnumWindows(AppendTopLevelWindow, reinterpret_cast<LPARAM>(&order));
+  int inFront = 0;
+  for (HWND other : order) {
+    if (other == window) return inFront;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(other, &owner);
+    if (owner == processId && IsWindowVisible(other)) ++inFront;
+  }
+  return -1;
+}
+}  // namespace
+
+// The launcher's one look at the desktop comes a second after the client's start; 300 windows of
+// another program, new to it and in front of the client's, may not make that look late.
+TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart) {
+  constexpr int kCrowd = 300;
+  Crowd crowd(kCrowd);
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 2500"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
+  ASSERT_NE(proxyStarted.processId, 0u) << "the proxy did not start";
+  ProcessWatch proxy(proxyStarted.processId);
+
+  // The client shows its window on top: it goes behind the crowd before the launcher looks.
+  const LogEvent window =
+      installation.WaitForEvent([&] { return installation.MailEvents(); }, "window TOLVANE MAIL", 8000);
+  ASSERT_NE(window.processId, 0u);
+  HWND client = testsupport::FindProcessWindow(window.processId, "DemoMailClient");
+  ASSERT_NE(client, nullptr);
+  SetWindowPos(client, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const long long behind = standin::NowMicroseconds();
+  ASSERT_EQ(VisibleWindowsInFront(crowd.ProcessId(), client), kCrowd);
+
+  ASSERT_TRUE(installation.WaitForLauncher(20000)) << "the launcher did not end";
+  const std::vector<LogEvent> mail = installation.MailEvents();
+  const LogEvent* clientStarted = FindEvent(mail, "started");
+  const LogEvent* foreground = FindEvent(mail, "foreground TOLVANE MAIL");
+  const LogEvent* clientEnded = FindEvent(mail, "ended with exit code");
+  ASSERT_NE(clientStarted, nullptr);
+  ASSERT_NE(foreground, nullptr) << "the client's window was not brought to the front";
+  ASSERT_NE(clientEnded, nullptr);
+  EXPECT_GT(foreground->us, behind) << "the launcher looked before the crowd was in front";
+  EXPECT_LE(Ms(clientStarted->us, foreground->us), 1100.0);
+
+  ASSERT_TRUE(proxy.Ended(2000)) << "the proxy was not terminated";
+  EXPECT_GE(Ms(clientEnded->us, proxy.EndedUs()), 0.0);
+  EXPECT_LE(Ms(clientEnded->us, proxy.EndedUs()), 2000.0);
+}

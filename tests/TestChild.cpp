@@ -12,6 +12,7 @@
 //   --stay                 stay until terminated or until its window is closed
 //   --window <title>       make a visible top-level window with this title
 //   --hidden-window <t>    make a hidden top-level window with this title
+//   --windows <n>          make n more visible top-level windows, titled "TestChild window 1" to n
 //   --style <hex>          window style for the windows above (default WS_OVERLAPPEDWINDOW)
 //   --class <name>         window class name for the windows above (default "TestChildWindow")
 //   --no-loop              never pump messages (a GUI child that never becomes idle)
@@ -66,6 +67,9 @@ Options Parse(int argc, char** argv) {
       options.windows.emplace_back(value(), true);
     } else if (arg == "--hidden-window") {
       options.windows.emplace_back(value(), false);
+    } else if (arg == "--windows") {
+      const DWORD count = number(10);
+      for (DWORD n = 1; n <= count; ++n) options.windows.emplace_back("TestChild window " + std::to_string(n), true);
     } else if (arg == "--style") {
       options.style = number(16);
     } else if (arg == "--class") {

@@ -17,6 +17,7 @@
 #include "framework/Forms.h"
 #include "framework/Handles.h"
 #include "framework/Paths.h"
+#include "tests/LaunchTestSupport.h"
 #include "tests/TestSupport.h"
 #include "winlist/WinList.h"
 
@@ -99,13 +100,13 @@ void OnPrivateDesktop(const std::function<void()>& body) {
   CloseDesktop(desktop);
 }
 
-// A TestChild.exe with windows of its own, ended with the object.
+// A TestChild.exe (or a copy of it under another name) with windows of its own, ended with the object.
 class ChildProcess {
  public:
-  explicit ChildProcess(const std::string& options) {
+  explicit ChildProcess(const std::string& options,
+                        const std::string& program = testsupport::BuiltProgram("TestChild.exe")) {
     const std::string marker = dir_ / "ready";
-    std::string commandLine =
-        "\"" + testsupport::BuiltProgram("TestChild.exe") + "\" --stay --marker \"" + marker + "\" " + options;
+    std::string commandLine = "\"" + program + "\" --stay --marker \"" + marker + "\" " + options;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -345,17 +346,19 @@ TEST(WinListInfo, TitlesAreCutAt254AndClassNamesAt99) {
 }
 
 TEST(WinListInfo, TheIconComesFromTheExecutableAndGoesWithItsEntry) {
-  // A snapshot names the executable without its folder: the icon is found from the current one.
-  char previous[MAX_PATH] = "";
-  GetCurrentDirectoryA(sizeof previous, previous);
-  ASSERT_TRUE(SetCurrentDirectoryA(testsupport::ProgramDir().c_str()));
   Windows windows;
   HWND window = windows.Make("with icon");
   auto list = std::make_unique<TWinList>(nullptr);
   list->Refresh();
+  // A snapshot names the executable without its folder: the icon is found from the current one,
+  // when the entry's icon is first read.
+  char previous[MAX_PATH] = "";
+  GetCurrentDirectoryA(sizeof previous, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(testsupport::ProgramDir().c_str()));
+  const HICON icon = InfoOf(*list, window).Icon();
   SetCurrentDirectoryA(previous);
-  const HICON icon = InfoOf(*list, window).Icon.get();
   ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(InfoOf(*list, window).Icon(), icon);  // the same icon on every read
   ICONINFO iconInfo{};
   ASSERT_TRUE(GetIconInfo(icon, &iconInfo));
   DeleteObject(iconInfo.hbmColor);
@@ -363,6 +366,182 @@ TEST(WinListInfo, TheIconComesFromTheExecutableAndGoesWithItsEntry) {
 
   list.reset();
   EXPECT_FALSE(GetIconInfo(icon, &iconInfo));
+}
+
+namespace {
+// Process calls that count what the list asks of the system and pass it on, or fail on request.
+struct CountingCalls {
+  static inline winlist::TProcessCalls system;
+  static inline int snapshots = 0;
+  static inline int extractions = 0;            // ExtractIconA and ExtractAssociatedIconA calls
+  static inline bool noFirstIcon = false;       // ExtractIconA finds nothing
+  static inline std::string associatedPath;     // what the fallback was given
+  static inline std::vector<HICON> givenIcons;  // what the fallback handed out
+
+  static HANDLE WINAPI CreateSnapshot(DWORD flags, DWORD processId) {
+    ++snapshots;
+    return system.createSnapshot(flags, processId);
+  }
+  static HANDLE WINAPI FailSnapshot(DWORD, DWORD) {
+    ++snapshots;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  static BOOL WINAPI FailFirst(HANDLE, PROCESSENTRY32*) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  static HICON WINAPI ExtractIcon(HINSTANCE instance, LPCSTR file, UINT index) {
+    ++extractions;
+    return noFirstIcon ? nullptr : system.extractIcon(instance, file, index);
+  }
+  // Stands in for the system's fallback, whose answer for a program without a folder is not ours
+  // to choose under Wine: the icon of this test program, from its full path.
+  static HICON WINAPI ExtractAssociatedIcon(HINSTANCE instance, LPSTR path, WORD* index) {
+    ++extractions;
+    associatedPath = path;
+    HICON icon = *index == 0 ? system.extractIcon(instance, framework::ModuleFileName().c_str(), 0) : nullptr;
+    givenIcons.push_back(icon);
+    return icon;
+  }
+};
+
+// Puts the counting calls in place for one test, and the previous ones back at its end.
+class CountedProcessCalls {
+ public:
+  CountedProcessCalls() : previous_(winlist::ProcessCalls()) {
+    CountingCalls::system = previous_;
+    CountingCalls::snapshots = 0;
+    CountingCalls::extractions = 0;
+    CountingCalls::noFirstIcon = false;
+    CountingCalls::associatedPath.clear();
+    CountingCalls::givenIcons.clear();
+    Use(Counting());
+  }
+  ~CountedProcessCalls() { winlist::SetProcessCalls(previous_); }
+
+  static winlist::TProcessCalls Counting() {
+    winlist::TProcessCalls calls = CountingCalls::system;
+    calls.createSnapshot = CountingCalls::CreateSnapshot;
+    calls.extractIcon = CountingCalls::ExtractIcon;
+    calls.extractAssociatedIcon = CountingCalls::ExtractAssociatedIcon;
+    return calls;
+  }
+  void Use(const winlist::TProcessCalls& calls) { winlist::SetProcessCalls(calls); }
+
+ private:
+  winlist::TProcessCalls previous_;
+};
+}  // namespace
+
+TEST(WinListInfo, WindowsOfTwoProcessesEachGetTheirOwnProgramFromOneSnapshot) {
+  testsupport::TempDir folder;
+  const std::string otherProgram = folder / "WinListOtherChild.exe";
+  ASSERT_TRUE(CopyFileA(testsupport::BuiltProgram("TestChild.exe").c_str(), otherProgram.c_str(), FALSE));
+  const std::string title = Unique("WinList first child");
+  const std::string otherTitle = Unique("WinList second child");
+  ChildProcess child("--window \"" + title + "\"");
+  ChildProcess other("--window \"" + otherTitle + " a\" --window \"" + otherTitle + " b\"", otherProgram);
+  const std::vector<HWND> otherWindows = {FindWindowA("TestChildWindow", (otherTitle + " a").c_str()),
+                                          FindWindowA("TestChildWindow", (otherTitle + " b").c_str())};
+  HWND window = FindWindowA("TestChildWindow", title.c_str());
+  ASSERT_NE(window, nullptr);
+  ASSERT_NE(otherWindows[0], nullptr);
+  ASSERT_NE(otherWindows[1], nullptr);
+
+  CountedProcessCalls calls;
+  TWinList list(nullptr);
+  list.Refresh();
+  EXPECT_EQ(CountingCalls::snapshots, 1) << "one snapshot for the whole list";
+  EXPECT_EQ(InfoOf(list, window).ProcessID, child.ProcessId());
+  EXPECT_EQ(InfoOf(list, window).ExeName, "TestChild.exe");
+  for (HWND otherWindow : otherWindows) {
+    EXPECT_EQ(InfoOf(list, otherWindow).ProcessID, other.ProcessId());
+    EXPECT_EQ(InfoOf(list, otherWindow).ExeName, "WinListOtherChild.exe");
+    EXPECT_EQ(InfoOf(list, otherWindow).ClassName, "TestChildWindow");
+  }
+
+  list.Refresh();  // unchanged: no new window needs a name
+  EXPECT_FALSE(list.Changed());
+  EXPECT_EQ(CountingCalls::snapshots, 1);
+}
+
+TEST(WinListInfo, AnIconNeverReadIsNeverExtractedAndOneReadExtractsItOnce) {
+  Windows windows;
+  HWND window = windows.Make("icon read once");
+  windows.Make("icon never read");
+  CountedProcessCalls calls;
+  auto list = std::make_unique<TWinList>(nullptr);
+  list->Refresh();
+  EXPECT_EQ(CountingCalls::extractions, 0) << "Refresh extracts no icon";
+
+  InfoOf(*list, window).Icon();
+  const int once = CountingCalls::extractions;
+  EXPECT_GE(once, 1);
+  EXPECT_LE(once, 2);  // ExtractIconA, and the fallback when that finds nothing
+  InfoOf(*list, window).Icon();
+  EXPECT_EQ(CountingCalls::extractions, once);
+
+  list.reset();  // the other entries go without extracting theirs
+  EXPECT_EQ(CountingCalls::extractions, once);
+}
+
+TEST(WinListInfo, WithoutAnIconFromTheFileTheFallbackGivesItAndTheEntryReleasesIt) {
+  Windows windows;
+  HWND window = windows.Make("fallback icon");
+  CountedProcessCalls calls;
+  CountingCalls::noFirstIcon = true;
+  const int handlesBefore = launchtest::CountOpenHandles();
+  std::vector<HICON> read;
+  for (int round = 0; round < 10; ++round) {
+    TWinList list(nullptr);  // a new list each time: a rebuild, with its snapshot
+    list.Refresh();
+    read.push_back(InfoOf(list, window).Icon());
+    EXPECT_EQ(CountingCalls::associatedPath, framework::ExtractFileName(framework::ModuleFileName()));
+  }
+  EXPECT_EQ(CountingCalls::snapshots, 10);
+  ASSERT_EQ(read, CountingCalls::givenIcons);  // each entry its own icon, from the fallback
+  ICONINFO iconInfo{};
+  for (HICON icon : read) {
+    ASSERT_NE(icon, nullptr);
+    EXPECT_FALSE(GetIconInfo(icon, &iconInfo)) << "an icon outlived its entry";
+  }
+  // Nor do the snapshots stay open.
+  EXPECT_LE(launchtest::CountOpenHandles(), handlesBefore + 3);
+}
+
+TEST(WinListInfo, WithoutASnapshotWindowsAreListedWithoutProgramOrIcon) {
+  const std::string title = Unique("WinList child without snapshot");
+  ChildProcess child("--window \"" + title + "\"");
+  HWND childWindow = FindWindowA("TestChildWindow", title.c_str());
+  ASSERT_NE(childWindow, nullptr);
+  Windows windows;
+  HWND window = windows.Make("without snapshot");
+
+  CountedProcessCalls calls;
+  winlist::TProcessCalls noFacility = CountedProcessCalls::Counting();
+  noFacility.createSnapshot = nullptr;
+  winlist::TProcessCalls failing = CountedProcessCalls::Counting();
+  failing.createSnapshot = CountingCalls::FailSnapshot;
+  winlist::TProcessCalls failingWalk = CountedProcessCalls::Counting();
+  failingWalk.processFirst = CountingCalls::FailFirst;
+  const std::pair<const char*, winlist::TProcessCalls> cases[] = {
+      {"no snapshot facility", noFacility}, {"snapshot fails", failing}, {"first entry fails", failingWalk}};
+  for (const auto& [name, brokenCalls] : cases) {
+    SCOPED_TRACE(name);
+    calls.Use(brokenCalls);
+    TWinList list(nullptr);
+    list.Refresh();
+    for (HWND listed : {window, childWindow}) {
+      ASSERT_TRUE(IsListed(list, listed));
+      EXPECT_EQ(InfoOf(list, listed).ExeName, "");
+      EXPECT_EQ(InfoOf(list, listed).Icon(), nullptr);
+    }
+    EXPECT_EQ(InfoOf(list, window).ClassName, kClassName);
+    EXPECT_EQ(InfoOf(list, childWindow).ClassName, "TestChildWindow");
+    EXPECT_EQ(list.WindowList().Strings(IndexOf(list, childWindow)), title);
+    EXPECT_EQ(CountingCalls::extractions, 0);
+  }
 }
 
 // ---- when the list is rebuilt ----

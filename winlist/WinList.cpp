@@ -2,7 +2,6 @@
 #include "winlist/WinList.h"
 
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <utility>
@@ -22,9 +21,9 @@ static_assert(sizeof(PROCESSENTRY32) == 296, "PROCESSENTRY32 of the 32-bit build
 #endif
 
 constexpr int kInitialCapacity = 256;
-constexpr int kTitleBufferSize = 256;
+constexpr int kTitleBufferSize = TWinList::kTitleBufferSize;
 constexpr int kTitleMaxCount = 255;  // at most 254 characters
-constexpr int kClassBufferSize = 257;
+constexpr int kClassBufferSize = TWinList::kClassBufferSize;
 constexpr int kClassMaxCount = 100;  // at most 99 characters
 constexpr int kIconPathBufferSize = MAX_PATH + 1;
 
@@ -53,66 +52,53 @@ std::string WindowTitle(HWND window) {
   return title;
 }
 
-// The process snapshot functions, looked up by name once: older systems lack them.
-struct ToolHelp {
-  using CreateSnapshot = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
-  using WalkProcesses = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
-  CreateSnapshot createSnapshot = nullptr;
-  WalkProcesses first = nullptr;
-  WalkProcesses next = nullptr;
-};
-
 template <class Function>
 Function Lookup(HMODULE module, const char* name) {
   // Through the generic function type, which converts to any other without a warning.
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-const ToolHelp& ToolHelpFunctions() {
-  static const ToolHelp functions = [] {
-    ToolHelp found;
+TProcessCalls& CurrentProcessCalls() {
+  // The snapshot functions are looked up by name: older systems lack them.
+  static TProcessCalls calls = [] {
+    TProcessCalls system;
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
     if (kernel != nullptr) {
-      found.createSnapshot = Lookup<ToolHelp::CreateSnapshot>(kernel, "CreateToolhelp32Snapshot");
-      found.first = Lookup<ToolHelp::WalkProcesses>(kernel, "Process32First");
-      found.next = Lookup<ToolHelp::WalkProcesses>(kernel, "Process32Next");
+      system.createSnapshot = Lookup<TProcessCalls::CreateSnapshot>(kernel, "CreateToolhelp32Snapshot");
+      system.processFirst = Lookup<TProcessCalls::WalkProcesses>(kernel, "Process32First");
+      system.processNext = Lookup<TProcessCalls::WalkProcesses>(kernel, "Process32Next");
     }
-    return found;
+    system.extractIcon = ExtractIconA;
+    system.extractAssociatedIcon = ExtractAssociatedIconA;
+    return system;
   }();
-  return functions;
+  return calls;
 }
 
-// Fills ExeName and Icon from the snapshot entry of the window's process; leaves them empty when
-// there is no snapshot or no such entry.
-void DescribeProcess(TWinInfo& info) {
-  const ToolHelp& toolHelp = ToolHelpFunctions();
-  if (toolHelp.createSnapshot == nullptr || toolHelp.first == nullptr || toolHelp.next == nullptr) return;
-  HANDLE raw = toolHelp.createSnapshot(TH32CS_SNAPPROCESS, info.ProcessID);
-  if (raw == nullptr || raw == INVALID_HANDLE_VALUE) return;
-  const framework::UniqueHandle snapshot(raw);
+}  // namespace
 
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  if (!toolHelp.first(snapshot.get(), &entry)) return;
-  while (entry.th32ProcessID != info.ProcessID) {
-    if (!toolHelp.next(snapshot.get(), &entry)) return;
-  }
-  info.ExeName = entry.szExeFile;
+const TProcessCalls& ProcessCalls() { return CurrentProcessCalls(); }
 
+TProcessCalls SetProcessCalls(const TProcessCalls& calls) { return std::exchange(CurrentProcessCalls(), calls); }
+
+HICON TWinInfo::Icon() const {
+  if (iconExtracted_) return icon_.get();
+  iconExtracted_ = true;
+  if (ExeName.empty()) return nullptr;  // no snapshot entry, nothing to take an icon from
+  const TProcessCalls& calls = ProcessCalls();
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  HICON icon = ExtractIconA(instance, entry.szExeFile, 0);
+  HICON icon = calls.extractIcon(instance, ExeName.c_str(), 0);
   // 1 is ExtractIcon's answer for a file that is no executable: not an icon to keep.
   if (icon == nullptr || icon == reinterpret_cast<HICON>(1)) {
     // The call may write the path of the file it took the icon from back into the buffer.
     char path[kIconPathBufferSize];
-    lstrcpynA(path, entry.szExeFile, sizeof path);
+    lstrcpynA(path, ExeName.c_str(), sizeof path);
     WORD index = 0;
-    icon = ExtractAssociatedIconA(instance, path, &index);
+    icon = calls.extractAssociatedIcon(instance, path, &index);
   }
-  info.Icon.reset(icon);
+  icon_.reset(icon);
+  return icon;
 }
-
-}  // namespace
 
 TWinList::TWinList(framework::TComponent* owner) : TComponent(owner), timer_(this) {
   timer_.SetEnabled(false);
@@ -135,30 +121,39 @@ void TWinList::FreeEntries() {
 }
 
 bool TWinList::IsTaskBarStyle(HWND window) {
-  const DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+  return IsTaskBarStyle(static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE)));
+}
+
+bool TWinList::IsTaskBarStyle(DWORD style) {
   if ((style & WS_POPUP) == 0) return true;
   return (style & WS_MINIMIZEBOX) != 0 && (style & WS_DISABLED) == 0 && (style & WS_SYSMENU) != 0;
 }
 
-bool TWinList::Qualifies(HWND window) const {
-  char title[kTitleBufferSize];  // on the stack: the enumeration allocates nothing
-  ReadTitle(window, title);
-  if (!emptyNames_ && title[0] == '\0') return false;
+bool TWinList::Qualifies(HWND window, CollectedWindow& seen) const {
+  seen.window = window;
+  seen.styleRead = false;
+  seen.ownerless = false;
+  ReadTitle(window, seen.title);
+  if (!emptyNames_ && seen.title[0] == '\0') return false;
 
-  switch (whatDoFind_) {
-    case TFind_ID::id_All:
-      break;
-    case TFind_ID::id_VisOnly:
-      if (!IsWindowVisible(window)) return false;
-      break;
-    case TFind_ID::id_InvisOnly:
-      if (IsWindowVisible(window)) return false;
-      break;
+  // Each call about another process's window is a trip to the window server, so the style is read
+  // once for both gates. A top-level window is visible exactly when its own WS_VISIBLE is set (its
+  // parent, the desktop, always is): IsWindowVisible would add a trip to learn that.
+  if (whatDoFind_ != TFind_ID::id_All) {
+    seen.style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    seen.styleRead = true;
+    const bool visible = (seen.style & WS_VISIBLE) != 0;
+    if (visible != (whatDoFind_ == TFind_ID::id_VisOnly)) return false;
   }
 
   if (taskBarSty_) {
     if (GetWindow(window, GW_OWNER) != nullptr) return false;
-    if (!IsTaskBarStyle(window)) {
+    seen.ownerless = true;
+    if (!seen.styleRead) {
+      seen.style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+      seen.styleRead = true;
+    }
+    if (!IsTaskBarStyle(seen.style)) {
       // A window that is no taskbar window itself still counts when its last active popup is.
       HWND popup = GetLastActivePopup(window);
       if (!IsWindow(popup) || !IsTaskBarStyle(popup)) return false;
@@ -170,7 +165,8 @@ bool TWinList::Qualifies(HWND window) const {
 BOOL CALLBACK TWinList::CollectWindow(HWND window, LPARAM self) {
   auto* list = reinterpret_cast<TWinList*>(self);
   try {
-    if (list->Qualifies(window)) list->collected_.push_back(window);
+    CollectedWindow seen;  // on the stack: the enumeration allocates nothing
+    if (list->Qualifies(window, seen)) list->collected_.push_back(seen);
     return TRUE;
   } catch (...) {
     // Nothing may unwind through the system's enumeration: stop it, Refresh raises this afterwards.
@@ -181,7 +177,8 @@ BOOL CALLBACK TWinList::CollectWindow(HWND window, LPARAM self) {
 
 bool TWinList::SameSetAsLastRebuild() {
   // Sets, not sums: two different sets can have equal handle sums. Order does not matter.
-  sorted_.assign(collected_.begin(), collected_.end());
+  sorted_.clear();
+  for (const CollectedWindow& seen : collected_) sorted_.push_back(seen.window);
   std::sort(sorted_.begin(), sorted_.end());
   if (sorted_ == lastRebuildSet_) return true;
   lastRebuildSet_.assign(sorted_.begin(), sorted_.end());
@@ -198,37 +195,105 @@ void TWinList::Refresh() {
     changed_ = false;
   } else {
     FreeEntries();
-    for (HWND window : collected_) AddWindow(window);
+    ForgetProcesses();  // one snapshot for the whole rebuild, at the first window that needs it
+    for (const CollectedWindow& seen : collected_) AppendEntry(seen);
+    ForgetProcesses();
     changed_ = true;
   }
   // Restarts the interval, so the next tick comes a full interval after this refresh.
   if (enableTimer_) timer_.SetEnabled(true);
 }
 
+void TWinList::ForgetProcesses() {
+  processTableTaken_ = false;
+  classNames_.clear();  // both keep their capacity
+}
+
+const char* TWinList::ExeNameOf(DWORD processId) {
+  if (!processTableTaken_) {
+    processTableTaken_ = true;
+    processTable_.clear();
+    const TProcessCalls& calls = ProcessCalls();
+    if (calls.createSnapshot == nullptr || calls.processFirst == nullptr || calls.processNext == nullptr) {
+      return nullptr;
+    }
+    // Every process of the system: the snapshot ignores the process id for a process list.
+    HANDLE raw = calls.createSnapshot(TH32CS_SNAPPROCESS, 0);
+    if (raw == nullptr || raw == INVALID_HANDLE_VALUE) return nullptr;
+    const framework::UniqueHandle snapshot(raw);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = calls.processFirst(snapshot.get(), &entry); more;
+         more = calls.processNext(snapshot.get(), &entry)) {
+      processTable_.emplace_back();
+      processTable_.back().processId = entry.th32ProcessID;
+      lstrcpynA(processTable_.back().exeFile, entry.szExeFile, MAX_PATH);
+    }
+    std::sort(processTable_.begin(), processTable_.end(),
+              [](const ProcessName& a, const ProcessName& b) { return a.processId < b.processId; });
+  }
+  const auto found = std::lower_bound(processTable_.begin(), processTable_.end(), processId,
+                                      [](const ProcessName& name, DWORD id) { return name.processId < id; });
+  return found != processTable_.end() && found->processId == processId ? found->exeFile : nullptr;
+}
+
+void TWinList::ReadClassName(HWND window, DWORD processId, char (&name)[kClassBufferSize]) {
+  // A class name of another process costs the system two trips to the window server, the class
+  // atom then its name; the windows of one class of one process share the name, so it is read
+  // once per rebuild. This process's classes answer at once.
+  const ATOM atom = processId != GetCurrentProcessId() ? static_cast<ATOM>(GetClassWord(window, GCW_ATOM)) : 0;
+  if (atom != 0) {
+    for (const ClassName& known : classNames_) {
+      if (known.atom == atom && known.processId == processId) {
+        lstrcpynA(name, known.name, kClassBufferSize);
+        return;
+      }
+    }
+  }
+  name[0] = '\0';
+  GetClassNameA(window, name, kClassMaxCount);
+  if (atom == 0) return;
+  classNames_.emplace_back();
+  classNames_.back().processId = processId;
+  classNames_.back().atom = atom;
+  lstrcpynA(classNames_.back().name, name, kClassBufferSize);
+}
+
 void TWinList::AddWindow(HWND window) {
+  CollectedWindow seen;
+  seen.window = window;
+  seen.styleRead = false;
+  seen.ownerless = false;
+  ReadTitle(window, seen.title);
+  ForgetProcesses();  // on its own, outside a rebuild: the processes as they are now
+  AppendEntry(seen);
+  ForgetProcesses();
+}
+
+void TWinList::AppendEntry(const CollectedWindow& seen) {
+  const HWND window = seen.window;
   auto info = std::make_unique<TWinInfo>();
   info->Handle = window;
-  info->ThreadID = GetWindowThreadProcessId(window, nullptr);
   DWORD processId = 0;
-  GetWindowThreadProcessId(window, &processId);
+  info->ThreadID = GetWindowThreadProcessId(window, &processId);
   info->ProcessID = processId;
-  info->Style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+  // What the gates have read is not read again. GWLP_HWNDPARENT of a top-level window is its
+  // owner, which a window past the taskbar gate has not.
+  info->Style = seen.styleRead ? seen.style : static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
   info->ExStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
-  info->Parent = reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_HWNDPARENT));
-
+  info->Parent = seen.ownerless ? nullptr : reinterpret_cast<HWND>(GetWindowLongPtrA(window, GWLP_HWNDPARENT));
   char className[kClassBufferSize];
-  className[0] = '\0';
-  GetClassNameA(window, className, kClassMaxCount);
+  ReadClassName(window, processId, className);
   info->ClassName = className;
 
+  // Reading another process's window text sends no message, so a hung program cannot block this.
   info->ParentName = info->Parent != nullptr ? WindowTitle(info->Parent) : kNoOwnerName;
   if (info->ParentName.empty()) info->ParentName = kEmptyOwnerName;
 
-  std::string title = WindowTitle(window);
-  DescribeProcess(*info);
+  if (const char* exeName = ExeNameOf(processId)) info->ExeName = exeName;
 
   entries_.push_back(std::move(info));
-  windowList_.AddObject(std::move(title), entries_.back().get());
+  windowList_.AddObject(seen.title, entries_.back().get());
 }
 
 HWND TWinList::WindowHandle(int index) const {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <exception>
 #include <memory>
@@ -22,6 +24,25 @@ namespace winlist {
 // Which windows the visibility gate lets through.
 enum class TFind_ID : unsigned char { id_All, id_VisOnly, id_InvisOnly };
 
+// The system calls behind a listed window's executable name and icon. They can be replaced, so that
+// tests can take the snapshot facility away, make it fail, or count icon extractions.
+struct TProcessCalls {
+  using CreateSnapshot = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+  using WalkProcesses = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32* entry);
+  using ExtractIcon = HICON(WINAPI*)(HINSTANCE instance, LPCSTR file, UINT index);
+  using ExtractAssociatedIcon = HICON(WINAPI*)(HINSTANCE instance, LPSTR path, WORD* index);
+  CreateSnapshot createSnapshot = nullptr;  // any of the three null: no snapshot facility
+  WalkProcesses processFirst = nullptr;
+  WalkProcesses processNext = nullptr;
+  ExtractIcon extractIcon = nullptr;
+  ExtractAssociatedIcon extractAssociatedIcon = nullptr;
+};
+// The calls in use: the system's (Tool Help looked up in kernel32 by name on first use) until
+// replaced.
+const TProcessCalls& ProcessCalls();
+// Puts other calls in place; returns the previous ones, to be put back.
+TProcessCalls SetProcessCalls(const TProcessCalls& calls);
+
 // What the list knows about one listed window. Owned by the list; frees its icon with itself.
 class TWinInfo : public framework::TObject {
  public:
@@ -31,10 +52,17 @@ class TWinInfo : public framework::TObject {
   std::string ParentName;  // the owner's title; "Desktop" without owner, "NoName" for an empty title
   std::string ClassName;   // at most 99 characters
   std::string ExeName;     // the process's executable name as a process snapshot reports it
-  framework::UniqueIcon Icon;
+  // The icon of ExeName's executable, extracted at the first call (ExtractIconA, else
+  // ExtractAssociatedIconA); null when there is no name or neither call gives one. The entry owns it.
+  HICON Icon() const;
   DWORD ProcessID = 0;
   DWORD Style = 0;
   DWORD ExStyle = 0;
+
+ private:
+  // Extracted on demand: most readers never look at icons, and an extraction reads a file.
+  mutable framework::UniqueIcon icon_;
+  mutable bool iconExtracted_ = false;
 };
 
 class TWinList : public framework::TComponent {
@@ -52,6 +80,10 @@ class TWinList : public framework::TComponent {
 
   // Taskbar style: not a popup, or a popup with a system menu and a minimise box that is enabled.
   static bool IsTaskBarStyle(HWND window);
+  static bool IsTaskBarStyle(DWORD style);
+
+  static constexpr int kTitleBufferSize = 256;  // titles of at most 254 characters
+  static constexpr int kClassBufferSize = 257;  // class names of at most 99 characters
 
   const std::string& About() const { return about_; }
   void SetAbout(const std::string& value);
@@ -74,16 +106,34 @@ class TWinList : public framework::TComponent {
   const framework::PropertyTable& Published() const override { return ClassProperties(); }
 
  protected:
-  // Describes one window and appends it, with its title, to WindowList.
+  // Describes one window and appends it, with its title, to WindowList. Its executable name comes
+  // from a process snapshot taken for this call.
   void AddWindow(HWND window);
   void DoChanged();
 
  private:
+  // A qualifying window as the enumeration saw it, so that its entry reads none of it again.
+  struct CollectedWindow {
+    HWND window;
+    bool styleRead;  // style holds the window's style
+    bool ownerless;  // the taskbar gate found no owner
+    DWORD style;
+    char title[kTitleBufferSize];
+  };
+
   static BOOL CALLBACK CollectWindow(HWND window, LPARAM self);
-  bool Qualifies(HWND window) const;
+  bool Qualifies(HWND window, CollectedWindow& seen) const;
   // Whether the windows just collected are the set recorded at the last rebuild.
   bool SameSetAsLastRebuild();
   void FreeEntries();
+  // AddWindow with what the enumeration read and the current process table.
+  void AppendEntry(const CollectedWindow& seen);
+  // Starts a new look at the processes: a new snapshot at the next need, class names read again.
+  void ForgetProcesses();
+  // The executable name of a process from the process table, which is filled from one snapshot at
+  // the first call after ForgetProcesses; null when the process has no entry.
+  const char* ExeNameOf(DWORD processId);
+  void ReadClassName(HWND window, DWORD processId, char (&name)[kClassBufferSize]);
   void TimerTick(framework::TObject* sender);
 
   TFind_ID whatDoFind_ = TFind_ID::id_VisOnly;
@@ -100,11 +150,27 @@ class TWinList : public framework::TComponent {
 
   // Enumeration and change state. The buffers keep their capacity from one Refresh to the next,
   // so a refresh of an unchanged desktop allocates nothing.
-  std::vector<HWND> collected_;      // qualifying windows in enumeration order
-  std::vector<HWND> sorted_;         // the same, sorted, to compare as a set
-  std::vector<HWND> lastRebuildSet_; // sorted set of the last rebuild
-  std::exception_ptr collectError_;  // raised in the callback, rethrown once the enumeration ends
+  std::vector<CollectedWindow> collected_;  // qualifying windows in enumeration order
+  std::vector<HWND> sorted_;                // the same, sorted, to compare as a set
+  std::vector<HWND> lastRebuildSet_;        // sorted set of the last rebuild
+  std::exception_ptr collectError_;         // raised in the callback, rethrown once the enumeration ends
   bool changed_ = true;
+
+  // Executable names by process id, sorted by id: one snapshot serves a whole rebuild. Fixed-size
+  // names, so filling it again allocates nothing once the vector has grown.
+  struct ProcessName {
+    DWORD processId;
+    char exeFile[MAX_PATH];
+  };
+  std::vector<ProcessName> processTable_;
+  bool processTableTaken_ = false;
+  // Class names of other processes' windows read during one rebuild, by process and class atom.
+  struct ClassName {
+    DWORD processId;
+    ATOM atom;
+    char name[kClassBufferSize];
+  };
+  std::vector<ClassName> classNames_;
 };
 
 }  // namespace winlist
