@@ -1,4 +1,4 @@
-// An icon object that owns its icon handle.
+// An icon object that owns its icon handle, and the small-icon size of a display scale.
 #pragma once
 
 #include <windows.h>
@@ -7,6 +7,12 @@
 #include "framework/Object.h"
 
 namespace framework {
+
+// The system's small-icon width (SM_CXSMICON) at dpi, or at the DPI the process started with when
+// dpi is 0 or the system cannot say (before Windows 10).
+int SmallIconSize(UINT dpi = 0);
+// The DPI a window is drawn at; 0 when the system cannot say.
+UINT WindowDpi(HWND window);
 
 class TIcon : public TObject {
  public:
@@ -18,8 +24,12 @@ class TIcon : public TObject {
   void SetHandle(HICON icon) { icon_.reset(icon); }
   // Holds a copy of other's icon (or nothing when other is empty).
   void Assign(const TIcon& other) { icon_.reset(other.Empty() ? nullptr : CopyIcon(other.Handle())); }
-  // Loads a group-icon resource of a module (nullptr: the executable) at the system's icon size.
-  bool LoadFromResource(const char* name, HMODULE module = nullptr);
+  // Holds other's icon at size pixels square: the resource's own image of that size when other was
+  // loaded from one, so it is drawn crisp rather than scaled.
+  void AssignSized(const TIcon& other, int size);
+  // Loads a group-icon resource of a module (nullptr: the executable) at size pixels square, or at
+  // the system's icon size when size is 0.
+  bool LoadFromResource(const char* name, HMODULE module = nullptr, int size = 0);
 
  private:
   UniqueIcon icon_;

@@ -205,3 +205,27 @@ std::vector<std::wstring> MessageBoxWatcher::WideCaptions() const {
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+namespace {
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+constexpr char kLogPixels[] = "LogPixels";
+}  // namespace
+
+ScopedLogPixels::ScopedLogPixels(DWORD dpi) {
+  DWORD size = sizeof previous_;
+  hadValue_ = RegGetValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, RRF_RT_REG_DWORD, nullptr, &previous_, &size) ==
+              ERROR_SUCCESS;
+  RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &dpi, sizeof dpi);
+}
+
+ScopedLogPixels::~ScopedLogPixels() {
+  if (hadValue_) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels, REG_DWORD, &previous_, sizeof previous_);
+  } else {
+    RegDeleteKeyValueA(HKEY_CURRENT_USER, kDesktopKey, kLogPixels);
+  }
+}
+
+}  // namespace testsupport

@@ -68,6 +68,20 @@ struct RunResult {
 // Runs a command line with a working directory (empty: the current one) and waits for it.
 RunResult RunProgram(const std::string& commandLine, const std::string& directory = "", DWORD timeoutMs = 20000);
 
+// Sets the display scale that programs started from now on get (Wine's LogPixels setting), and puts
+// the setting back as it was at the end.
+class ScopedLogPixels {
+ public:
+  explicit ScopedLogPixels(DWORD dpi);
+  ~ScopedLogPixels();
+  ScopedLogPixels(const ScopedLogPixels&) = delete;
+  ScopedLogPixels& operator=(const ScopedLogPixels&) = delete;
+
+ private:
+  DWORD previous_ = 0;
+  bool hadValue_ = false;
+};
+
 // A process's windows by class, as the demo driver finds them too.
 using processwindows::FindProcessWindow;
 using processwindows::WaitForProcessWindow;

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -92,6 +94,40 @@ struct MouseLog {
   }
 };
 
+// The width of an icon's image and its pixels (32-bit, top row first).
+struct IconImage {
+  int width = 0;
+  std::vector<unsigned char> pixels;
+};
+IconImage ImageOf(HICON icon) {
+  IconImage image;
+  ICONINFO info{};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return image;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof format.bmiHeader;
+  HDC screen = GetDC(nullptr);
+  if (GetDIBits(screen, info.hbmColor, 0, 0, nullptr, &format, DIB_RGB_COLORS) != 0) {
+    image.width = format.bmiHeader.biWidth;
+    const int height = std::abs(format.bmiHeader.biHeight);
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    format.bmiHeader.biHeight = -height;
+    image.pixels.resize(static_cast<size_t>(image.width) * height * 4);
+    GetDIBits(screen, info.hbmColor, 0, height, image.pixels.data(), &format, DIB_RGB_COLORS);
+  }
+  ReleaseDC(nullptr, screen);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return image;
+}
+
+// The application icon's own image of a size, as the resource holds it.
+IconImage ResourceImage(int size) {
+  framework::TIcon icon;
+  icon.LoadFromResource("MAINICON", nullptr, size);
+  return ImageOf(icon.Handle());
+}
+
 }  // namespace
 
 TEST(TrayIcon, ShowsTheApplicationsIconWithItsTipFromLoadedOnWhenNotMinimizedOnly) {
@@ -104,7 +140,7 @@ TEST(TrayIcon, ShowsTheApplicationsIconWithItsTipFromLoadedOnWhenNotMinimizedOnl
   EXPECT_EQ(data.uFlags, 7u);
   EXPECT_EQ(data.uCallbackMessage, 1224u);
   EXPECT_EQ(data.hWnd, trayIcon.MessageWindow());
-  EXPECT_EQ(data.hIcon, TApplication::Current()->Icon().Handle());
+  EXPECT_NE(data.hIcon, nullptr);
   EXPECT_STREQ(data.szTip, "Launcher");
   EXPECT_TRUE(ShellHolds(data));
 
@@ -125,6 +161,48 @@ TEST(TrayIcon, ShowsTheApplicationsIconWithItsTipFromLoadedOnWhenNotMinimizedOnl
   EXPECT_FALSE(ShellHolds(before));
   trayIcon.SetVisible(true);
   EXPECT_TRUE(trayIcon.IconShown());
+}
+
+TEST(TrayIcon, TheIconIsTheResourcesOwnImageAtTheSmallIconSizeOfTheScaleInEffect) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  const IconImage atStart = ImageOf(trayIcon.IconData().hIcon);
+  EXPECT_EQ(atStart.width, GetSystemMetrics(SM_CXSMICON));
+  EXPECT_EQ(atStart.pixels, ResourceImage(atStart.width).pixels);
+
+  // A change of scale: the shell gets the image drawn for the new size, not the old one scaled.
+  RECT suggested{0, 0, 0, 0};
+  for (const int dpi : {144, 120, 96}) {
+    SendMessageA(trayIcon.MessageWindow(), tray::kDpiChangedMessage, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    const IconImage shown = ImageOf(trayIcon.IconData().hIcon);
+    EXPECT_EQ(shown.width, dpi * 16 / 96) << dpi;
+    EXPECT_EQ(shown.pixels, ResourceImage(dpi * 16 / 96).pixels) << dpi;
+    EXPECT_TRUE(ShellHolds(trayIcon.IconData())) << dpi;
+  }
+  // A settings broadcast that changes no size sends nothing new.
+  const HICON before = trayIcon.IconData().hIcon;
+  SendMessageA(trayIcon.MessageWindow(), WM_SETTINGCHANGE, 0, 0);
+  EXPECT_EQ(trayIcon.IconData().hIcon, before);
+}
+
+// Run as a child at a display scale the parent sets: prints the width of the icon given to the shell.
+TEST(TrayIconChild, DISABLED_PrintsTheShownIconsWidth) {
+  Host host("");
+  ASSERT_TRUE(host.trayIcon->IconShown());
+  std::printf("icon width %d.\n", ImageOf(host.trayIcon->IconData().hIcon).width);
+}
+
+TEST(TrayIcon, AtEachDisplayScaleTheShellGetsTheSmallIconSize) {
+  for (const auto& [dpi, width] : {std::pair{96, 16}, std::pair{144, 24}}) {
+    testsupport::ScopedLogPixels scale(dpi);
+    const testsupport::RunResult run = testsupport::RunProgram(
+        '"' + testsupport::BuiltProgram("tray_tests.exe") +
+        "\" --gtest_also_run_disabled_tests --gtest_filter=TrayIconChild.DISABLED_PrintsTheShownIconsWidth");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("icon width " + std::to_string(width) + "."), std::string::npos) << dpi << run.output;
+  }
 }
 
 TEST(TrayIcon, TheTipKeepsAtMost62BytesAndNeverSplitsACharacter) {

@@ -1,16 +1,15 @@
 #!/usr/bin/env python3
 """Draws the launcher's icon (an envelope on a round badge) and the numbered test icons used by the
-tray animation tests, as .ico files with 16, 32 and 48 pixel images (32-bit, alpha). The 32 and 48 pixel images are
-stored PNG-compressed (read by Windows Vista and later), which keeps the program small; the 16 pixel
-one, which the tray and small captions use most, stays a plain bitmap.
+tray animation tests, as .ico files of 32-bit images with alpha. The launcher's icon has an image for the
+small-icon size of each common display scale (16, 20, 24, 32, 40 and 48 pixels), every one stored
+PNG-compressed (read by Windows Vista and later), which keeps the program small. The test icons have 16,
+32 and 48 pixel images, the 16 pixel one a plain bitmap.
 
 Run from the repository root: python3 tools/make_icons.py. The outputs are committed."""
 import math
 import struct
 import zlib
 
-# Images of this size and larger are stored as PNG.
-PNG_FROM = 32
 
 
 def png(size, rows):
@@ -22,13 +21,14 @@ def png(size, rows):
             chunk(b'IDAT', zlib.compress(raw, 9)) + chunk(b'IEND', b''))
 
 
-def ico(images):
-    """images: list of (size, rows) with rows of (r, g, b, a) tuples, top row first."""
+def ico(images, png_from):
+    """images: list of (size, rows) with rows of (r, g, b, a) tuples, top row first; images of png_from
+    pixels and larger are stored as PNG."""
     header = struct.pack('<HHH', 0, 1, len(images))
     entries, blobs = b'', b''
     offset = 6 + 16 * len(images)
     for size, rows in images:
-        if size >= PNG_FROM:
+        if size >= png_from:
             bmp = png(size, rows)
         else:
             xor = b''.join(bytes((b, g, r, a)) for row in reversed(rows) for (r, g, b, a) in row)
@@ -68,11 +68,11 @@ def numbered(colour):
     return pixel
 
 
-def write(path, pixel):
+def write(path, pixel, sizes, png_from):
     with open(path, 'wb') as f:
-        f.write(ico([(n, draw(n, pixel)) for n in (16, 32, 48)]))
+        f.write(ico([(n, draw(n, pixel)) for n in sizes], png_from))
 
 
-write('app/MainIcon.ico', envelope)
+write('app/MainIcon.ico', envelope, (16, 20, 24, 32, 40, 48), 16)
 for index, colour in enumerate([(200, 40, 40), (40, 160, 40), (40, 40, 200)]):
-    write('tests/TestIcon%d.ico' % (index + 1), numbered(colour))
+    write('tests/TestIcon%d.ico' % (index + 1), numbered(colour), (16, 32, 48), 32)

@@ -124,13 +124,22 @@ HICON TTrayIcon::CurrentIconHandle() {
   if (!icon_.Empty()) return icon_.Handle();
   if (resourceIconList_.Count() == 0 || resourceIconID_ < 0) {
     TApplication* application = TApplication::Current();
-    return application != nullptr ? application->Icon().Handle() : nullptr;
+    if (application == nullptr || application->Icon().Empty()) return nullptr;
+    // The application's icon at the tray's size, not the large image the shell would shrink.
+    const int size = framework::SmallIconSize(iconDpi_);
+    if (application->Icon().Handle() != smallIconSource_ || size != smallIconSize_ || smallApplicationIcon_.Empty()) {
+      smallApplicationIcon_.AssignSized(application->Icon(), size);
+      smallIconSource_ = application->Icon().Handle();
+      smallIconSize_ = size;
+    }
+    return smallApplicationIcon_.Empty() ? application->Icon().Handle() : smallApplicationIcon_.Handle();
   }
   // An index read from a form beyond the list's end shows the first entry, as the getter reads it.
   const std::string& name = resourceIconList_.Strings(ResourceIconID());
   if (!cachedResourceIcon_) cachedResourceIcon_ = std::make_unique<framework::TIcon>();
   // Loaded afresh on every call; the cached object owns (and so destroys) the icon it replaces.
-  cachedResourceIcon_->LoadFromResource(name.c_str());
+  smallIconSize_ = framework::SmallIconSize(iconDpi_);
+  cachedResourceIcon_->LoadFromResource(name.c_str(), nullptr, smallIconSize_);
   return cachedResourceIcon_->Handle();
 }
 
@@ -406,6 +415,16 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
   } else if ((message == taskbarCreatedMessage_ && message != 0) || (message == WM_TIMER && wParam == kRetryTimerId)) {
     // An icon the shell refused before: the shell is back, or the slow retry is due.
     if (retrying_ && !iconShown_) TryAddIcon();
+  } else if (message == kDpiChangedMessage || message == WM_SETTINGCHANGE || message == WM_DISPLAYCHANGE) {
+    // The display scale may have changed: a shown icon follows at the new small-icon size.
+    iconDpi_ = message == kDpiChangedMessage ? LOWORD(wParam) : framework::WindowDpi(MessageWindow());
+    if (iconShown_ && framework::SmallIconSize(iconDpi_) != smallIconSize_) {
+      try {
+        UpdateIcon();
+      } catch (const ENotifyIconError&) {
+        // A shell that lost the icon shows it again on its broadcast, at the size then in effect.
+      }
+    }
   }
   // Every message is answered here; none goes on to the default procedure.
   ProcessPendingMessages();

@@ -1,7 +1,8 @@
 // TTrayIcon: one icon in the shell's notification area, with a tip, mouse events and popup menus,
 // optionally shown only while the application is minimised (hiding its taskbar button), and an
 // optional animation through icon resources of the executable, stepped by TIconAnimation. The icon
-// comes back by itself when the shell restarts.
+// comes back by itself when the shell restarts, and is drawn at the small-icon size of the display
+// scale in effect (a change of scale sends the new size).
 #pragma once
 
 #include <windows.h>
@@ -33,6 +34,8 @@ constexpr unsigned kMinimumInterval = 50;
 // shell broadcasts that it has started), until the shell takes it.
 constexpr UINT_PTR kRetryTimerId = 1;
 constexpr UINT kRetryIntervalMs = 3000;
+// Sent to a top-level window when its display scale changes (Windows 8.1 and later).
+constexpr UINT kDpiChangedMessage = 0x02E0;
 
 class ENotifyIconError : public framework::Exception {
  public:
@@ -185,6 +188,11 @@ class TTrayIcon : public framework::TComponent {
   bool retrying_ = false;
   std::unique_ptr<framework::UtilityWindow> messageWindow_;
   std::unique_ptr<framework::TIcon> cachedResourceIcon_;
+  // The icon is drawn at the small-icon size of this DPI (0: the process's own, from its start).
+  UINT iconDpi_ = 0;
+  int smallIconSize_ = 0;  // the size of the icon last chosen
+  framework::TIcon smallApplicationIcon_;
+  HICON smallIconSource_ = nullptr;  // the application's icon it was made from
   std::unique_ptr<TIconAnimation> animation_;
   bool animationStopping_ = false;
   bool* destroyedDuringStep_ = nullptr;  // set by the destructor when a step's handler frees this

@@ -156,8 +156,8 @@ class TWinList : public framework::TComponent {
   std::exception_ptr collectError_;         // raised in the callback, rethrown once the enumeration ends
   bool changed_ = true;
 
-  // Executable names by process id, sorted by id: one snapshot serves a whole rebuild. Fixed-size
-  // names, so filling it again allocates nothing once the vector has grown.
+  // Executable names by process id, in the snapshot's order: one snapshot serves a whole rebuild.
+  // Fixed-size names, so filling it again allocates nothing once the vector has grown.
   struct ProcessName {
     DWORD processId;
     char exeFile[MAX_PATH];
