@@ -14,6 +14,7 @@
 #include "tests/TestSupport.h"
 #include "tools/ConfigDialog.h"
 #include "tools/ConfigSettings.h"
+#include "tools/ElevatedSave.h"
 #include "tools/StandInLog.h"
 
 using testsupport::BuiltProgram;
@@ -535,6 +536,76 @@ TEST(ConfigDialog, SetWritesWithoutAskingAndKeepsBlanksAndQuotes) {
       "\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
   EXPECT_EQ(tooLong.exitCode, 1u);
   EXPECT_EQ(ReadFileBytes(folder / kIni), before);
+}
+
+TEST(ConfigDialog, SavingAsAdministratorHandsTheValuesOverUnchanged) {
+  TempDir folder(" \x95\x5C");
+  CopyProgram("Cunfigure.exe", folder / "Cunfigure.exe");
+  // Quotes, blanks and backslashes at the ends and before quotes: what the argument rules change.
+  const std::wstring mail = L"\"C:\\Program Files\\表\\client.exe\" -a \"b c\\\\\" \\";
+  const std::wstring proxy = L" C:\\proxy dir\\ ";
+  const configure::ElevatedResult result =
+      configure::SaveElevated(nullptr, Wide(folder / "Cunfigure.exe"), mail, proxy);
+  EXPECT_EQ(result.status, configure::ElevatedStatus::Saved) << result.error;
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail));
+  EXPECT_EQ(LauncherReads(folder, "Ondrel"), Cp932(proxy));
+}
+
+// The real program in a folder the user cannot write into (made so by cmake/unwritable-folder.sh,
+// which puts Cunfigure.exe there first and names the folder in UNWRITABLE_FOLDER).
+TEST(ConfigDialogUnwritable, DISABLED_TheUserIsToldOfferedAdministratorRightsAndNothingIsWritten) {
+  char path[MAX_PATH] = "";
+  ASSERT_GT(GetEnvironmentVariableA("UNWRITABLE_FOLDER", path, MAX_PATH), 0u);
+  const std::string folder = path;
+  const std::string exe = folder + "\\Cunfigure.exe";
+  ASSERT_TRUE(testsupport::FileExists(exe));
+  ASSERT_EQ(CreateFileA((folder + "\\probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  auto names = [&] {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+      if (entry.cFileName[0] != '.') found.emplace_back(entry.cFileName);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    return found;
+  };
+  const std::wstring mail = Wide(BuiltProgram("DemoMailClient.exe"));
+  const std::wstring proxy = Wide(BuiltProgram("DemoProxy.exe"));
+
+  for (const int answer : {IDNO, IDYES}) {
+    SCOPED_TRACE(answer == IDYES ? "yes" : "no");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "\"" + exe + "\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &info));
+    ConfigProgram program(info.dwProcessId);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    ASSERT_TRUE(program.Ready());
+    program.Fill(mail, proxy);
+    program.Click(IDOK);
+    const std::wstring question = program.AnswerBox(answer);
+    EXPECT_TRUE(Contains(question, L"書き込む権限がない")) << Utf8(question);
+    EXPECT_TRUE(Contains(question, L"管理者として保存しますか")) << Utf8(question);
+    if (answer == IDYES) {
+      // The program started itself again for the save; here it has no more rights than before.
+      const std::wstring report = program.AnswerBox(IDOK, 30000);
+      EXPECT_TRUE(Contains(report, L"管理者として保存できませんでした")) << Utf8(report);
+      EXPECT_TRUE(Contains(report, L"変更されていません")) << Utf8(report);
+    }
+    Sleep(300);
+    EXPECT_TRUE(program.Running()) << "the window stays open for another try";
+    EXPECT_EQ(program.Text(configure::kMailEditId), mail);
+    program.Click(IDCANCEL);
+    EXPECT_EQ(program.Finish(), 1u);
+    EXPECT_EQ(names(), std::vector<std::string>{"Cunfigure.exe"});
+  }
 }
 
 // The launcher end to end: with no settings it starts the real configuration program, which saves

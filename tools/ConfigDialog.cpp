@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tools/ConfigSettings.h"
+#include "tools/ElevatedSave.h"
 
 namespace configure {
 
@@ -33,6 +34,16 @@ std::wstring Quoted(const std::wstring& text) { return L"「" + text + L"」"; }
 std::wstring FolderOf(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
   return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+std::wstring ThisProgram() {
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) return std::wstring(path.data(), length);
+    path.resize(path.size() * 2);
+  }
 }
 
 std::wstring SystemMessage(DWORD error) {
@@ -314,6 +325,8 @@ bool ConfigDialog::Save() {
                 L"そのプログラムを終了してから、もう一度保存してください。\n\n" +
                 SystemMessage(result.error);
       break;
+    case SaveStatus::FolderDenied:
+      return SaveAsAdministrator(mailText, proxyText);
     case SaveStatus::CannotWrite:
       problem = L"設定ファイル" + Quoted(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
       break;
@@ -322,6 +335,38 @@ bool ConfigDialog::Save() {
       break;
   }
   Message(problem + L"\n\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
+  return false;
+}
+
+bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy) {
+  const std::wstring folder = FolderOf(iniPath_);
+  const std::wstring denied = L"フォルダー" + Quoted(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
+  // Started again elevated, this program writes beside itself: offered only when that is the file.
+  const std::wstring program = ThisProgram();
+  if (program.empty() || lstrcmpiW(FolderOf(program).c_str(), folder.c_str()) != 0) {
+    Message(denied + L"\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
+    return false;
+  }
+  if (Message(denied + L"Program Files の中のフォルダーは、管理者だけが変更できます。\n\n"
+                       L"管理者として保存しますか? (確認の画面が表示されます)",
+              MB_YESNO | MB_ICONWARNING) != IDYES) {
+    return false;
+  }
+  busy_ = true;
+  const ElevatedResult result = SaveElevated(window_, program, mail, proxy);
+  busy_ = false;
+  switch (result.status) {
+    case ElevatedStatus::Saved:
+      return true;
+    case ElevatedStatus::Declined:
+      Message(L"管理者としての保存は取り消されました。\n設定ファイルは変更されていません。", MB_OK | MB_ICONINFORMATION);
+      return false;
+    case ElevatedStatus::Failed:
+      break;
+  }
+  Message(L"管理者として保存できませんでした。\n\n" + SystemMessage(result.error) +
+              L"\n\n設定ファイルは変更されていません。",
+          MB_OK | MB_ICONERROR);
   return false;
 }
 

@@ -3,7 +3,8 @@
 // Japanese shows right whatever the system's ANSI code page.
 //
 // OK checks the values (see ConfigSettings.h), asks before saving a program that cannot be found,
-// and saves; the window stays open when something is refused or declined. Cancel, Esc and closing
+// and saves; in a folder the user may not write into, it offers to save as administrator
+// (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
 // the window write nothing.
 #pragma once
 
@@ -49,6 +50,8 @@ class ConfigDialog {
   void Browse(int editId);
   // True when the settings were saved and the window may close.
   bool Save();
+  // A folder the user may not write into: offers to save as administrator, and does so.
+  bool SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy);
   bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);
   // A message box over the window; the window takes no commands while it is up.
   int Message(const std::wstring& text, UINT type);

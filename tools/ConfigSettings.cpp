@@ -299,7 +299,10 @@ SaveResult SaveSettings(const std::wstring& iniPath, const std::string& mail, co
   if (exists && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return fail(SaveStatus::CannotWrite, ERROR_ACCESS_DENIED);
 
   TemporaryFile temporary(iniPath);
-  if (!temporary.Made()) return fail(SaveStatus::CannotWrite, temporary.Error());
+  if (!temporary.Made()) {
+    const DWORD error = temporary.Error();
+    return fail(error == ERROR_ACCESS_DENIED ? SaveStatus::FolderDenied : SaveStatus::CannotWrite, error);
+  }
   if (exists && !CopyFileW(iniPath.c_str(), temporary.Path().c_str(), FALSE)) {
     const DWORD error = GetLastError();
     return fail(IsInUseError(error) ? SaveStatus::InUse : SaveStatus::CannotWrite, error);

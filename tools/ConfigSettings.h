@@ -84,6 +84,7 @@ enum class SaveStatus {
   Saved,
   ReadOnly,        // the file has the read-only attribute
   InUse,           // another program holds the file open
+  FolderDenied,    // the folder lets this user create no file (one under Program Files, say)
   CannotWrite,     // no temporary file, or writing into it failed (error tells why)
   ReadBackDiffers  // the values would not read back unchanged: nothing was replaced
 };
