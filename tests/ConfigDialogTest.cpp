@@ -4,6 +4,10 @@
 // launcher's own reader (settings::ProfileAccessor), and at the end the launcher itself runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -797,4 +801,127 @@ TEST(ConfigDialog, AnExceptionInTheWindowIsShownInItsMessageBox) {
   EXPECT_NE(text.find(L"エラー"), std::wstring::npos);
   EXPECT_NE(text.find(L"disk full"), std::wstring::npos);
   EXPECT_EQ(configure::ConfigDialog::Guarded(nullptr, [] { return LRESULT{7}; }), 7);
+}
+
+// The window as a native dialog: its layout, font, icons and place at a display scale. Run as a child
+// (this program has Cunfigure.exe's manifest and icon), with the window in this process so its font
+// can be measured; prints what the parent compares between scales.
+namespace {
+template <class Function>
+Function User32Function(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+}  // namespace
+
+TEST(ConfigDialogAtScale, DISABLED_NothingIsClippedAndTheWindowIsCentredWithItsIcons) {
+  const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  const auto metricForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  ASSERT_TRUE(dpiForWindow != nullptr && metricForDpi != nullptr);
+
+  TempDir folder;
+  configure::ConfigDialog dialog(Wide(folder / kIni));
+  std::thread inspector([&] {
+    HWND window = testsupport::WaitForProcessWindow(GetCurrentProcessId(), "Cunfigure", true, 10000);
+    if (window == nullptr) {
+      ADD_FAILURE() << "no window";
+      return;
+    }
+    Sleep(200);
+    const int dpi = static_cast<int>(dpiForWindow(window));
+    std::printf("dpi %d.\n", dpi);
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_NEAR(client.right, MulDiv(538, dpi, 96), 1);
+    EXPECT_NEAR(client.bottom, MulDiv(172, dpi, 96), 1);
+
+    // Every control inside the window, none over another, every text within its control.
+    std::vector<RECT> placed;
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr; control = GetWindow(control, GW_HWNDNEXT)) {
+      RECT rect;
+      GetWindowRect(control, &rect);
+      MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&rect), 2);
+      EXPECT_TRUE(rect.left >= 0 && rect.top >= 0 && rect.right <= client.right && rect.bottom <= client.bottom);
+      for (const RECT& other : placed) {
+        RECT overlap;
+        EXPECT_FALSE(IntersectRect(&overlap, &rect, &other)) << GetDlgCtrlID(control);
+      }
+      placed.push_back(rect);
+
+      std::wstring text = ControlText(control);
+      std::erase(text, L'&');
+      HDC dc = GetDC(control);
+      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+      SIZE extent{};
+      GetTextExtentPoint32W(dc, text.empty() ? L"Ag" : text.c_str(), static_cast<int>(text.empty() ? 2 : text.size()),
+                            &extent);
+      ReleaseDC(control, dc);
+      const int id = GetDlgCtrlID(control);
+      const bool edit = id == configure::kMailEditId || id == configure::kProxyEditId;
+      const bool label = id == configure::kMailLabelId || id == configure::kProxyLabelId;
+      // An edit's text and a button's caption need room for their borders.
+      EXPECT_LE(extent.cy + (label ? 0 : 4), rect.bottom - rect.top) << id;
+      if (!edit) {
+        EXPECT_LE(extent.cx + (label ? 0 : 8), rect.right - rect.left) << id;
+      }
+      if (id == configure::kMailLabelId) std::printf("label width %ld.\n", extent.cx);
+    }
+    EXPECT_EQ(placed.size(), 8u);
+
+    // Centred on the monitor's work area.
+    RECT frame;
+    GetWindowRect(window, &frame);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    EXPECT_NEAR(frame.left + frame.right, monitor.rcWork.left + monitor.rcWork.right, 2);
+    EXPECT_NEAR(frame.top + frame.bottom, monitor.rcWork.top + monitor.rcWork.bottom, 2);
+
+    // The product's icon for the title bar and for Alt+Tab, each drawn for this scale.
+    for (const auto& [which, metric] : {std::pair{ICON_SMALL, SM_CXSMICON}, std::pair{ICON_BIG, SM_CXICON}}) {
+      const HICON icon = reinterpret_cast<HICON>(SendMessageW(window, WM_GETICON, which, 0));
+      ICONINFO info{};
+      ASSERT_TRUE(icon != nullptr && GetIconInfo(icon, &info)) << which;
+      BITMAP bitmap{};
+      GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+      DeleteObject(info.hbmColor);
+      DeleteObject(info.hbmMask);
+      EXPECT_EQ(bitmap.bmWidth, metricForDpi(metric, static_cast<UINT>(dpi))) << which;
+    }
+    PostMessageW(window, WM_COMMAND, IDCANCEL, 0);
+  });
+  EXPECT_FALSE(dialog.Run(GetModuleHandleW(nullptr), SW_SHOWNORMAL));
+  inspector.join();
+}
+
+TEST(ConfigDialog, AtEachDisplayScaleItIsLaidOutForItWithNothingClipped) {
+  int labelWidth[2] = {0, 0};
+  for (const int dpi : {96, 144}) {
+    testsupport::ScopedLogPixels scale(dpi);
+    const testsupport::RunResult run = testsupport::RunProgram(
+        '"' + BuiltProgram("configure_tests.exe") +
+        "\" --gtest_also_run_disabled_tests --gtest_filter=ConfigDialogAtScale.DISABLED_*");
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("dpi " + std::to_string(dpi) + "."), std::string::npos) << run.output;
+    const size_t label = run.output.find("label width ");
+    ASSERT_NE(label, std::string::npos) << run.output;
+    labelWidth[dpi == 144] = std::atoi(run.output.c_str() + label + 12);
+  }
+  // The font grows with the scale.
+  EXPECT_NEAR(labelWidth[1], labelWidth[0] * 1.5, labelWidth[0] * 0.15);
+}
+
+TEST(ConfigDialog, TabGoesThroughTheFieldsInReadingOrder) {
+  TempDir folder;
+  ConfigProgram program(folder);
+  ASSERT_TRUE(program.Ready());
+  HWND window = program.Window();
+  const int order[] = {configure::kMailEditId, configure::kMailBrowseId, configure::kProxyEditId,
+                       configure::kProxyBrowseId, IDOK, IDCANCEL, configure::kMailEditId};
+  HWND control = GetDlgItem(window, order[0]);
+  for (size_t i = 1; i < std::size(order); ++i) {
+    control = GetNextDlgTabItem(window, control, FALSE);
+    EXPECT_EQ(GetDlgCtrlID(control), order[i]) << i;
+  }
+  program.Click(IDCANCEL);
+  EXPECT_EQ(program.Finish(), 1u);
 }

@@ -1,10 +1,12 @@
 // The configuration program's window.
 #include "tools/ConfigDialog.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <exception>
 #include <iterator>
+#include <tuple>
 #include <vector>
 
 #include "tools/ConfigSettings.h"
@@ -17,14 +19,71 @@ constexpr wchar_t kTitle[] = L"TOLVANE 設定";
 constexpr wchar_t kMailLabel[] = L"メールソフトの起動コマンド";
 constexpr wchar_t kProxyLabel[] = L"メールプロキシのパス";
 
-// Layout in pixels of the client area.
+// Layout of the client area in pixels at 96 DPI, scaled to the window's display scale.
 constexpr int kMargin = 12;
 constexpr int kEditWidth = 420;
 constexpr int kButtonWidth = 86;
 constexpr int kButtonHeight = 26;
 constexpr int kEditHeight = 23;
+constexpr int kLabelHeight = 18;
+constexpr int kFieldHeight = 58;  // label, edit and the gap to the next field
 constexpr int kClientWidth = kMargin + kEditWidth + 8 + kButtonWidth + kMargin;
 constexpr int kClientHeight = 172;
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
+
+// Functions of Windows 10 and later, or null.
+template <class Function>
+Function User32Function(const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+UINT SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+UINT DpiOf(HWND window) {
+  using DpiForWindow = UINT(WINAPI*)(HWND);
+  const auto dpiForWindow = User32Function<DpiForWindow>("GetDpiForWindow");
+  const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
+  return dpi != 0 ? dpi : SystemDpi();
+}
+
+int MetricAt(int metric, UINT dpi) {
+  using MetricsForDpi = int(WINAPI*)(int, UINT);
+  const auto metricsForDpi = User32Function<MetricsForDpi>("GetSystemMetricsForDpi");
+  return metricsForDpi != nullptr ? metricsForDpi(metric, dpi) : MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
+}
+
+// The system's message font at a display scale: on Windows it links in a Japanese face wherever one
+// is installed.
+HFONT MessageFontAt(UINT dpi) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof metrics;
+  using ParametersForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
+  const auto parametersForDpi = User32Function<ParametersForDpi>("SystemParametersInfoForDpi");
+  if (parametersForDpi != nullptr) {
+    if (!parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return nullptr;
+  } else {
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
+  }
+  return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The window's outer size for the client area at a display scale.
+SIZE FrameSize(UINT dpi) {
+  RECT frame{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
+  using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+  const auto adjustForDpi = User32Function<AdjustForDpi>("AdjustWindowRectExForDpi");
+  if (adjustForDpi == nullptr || !adjustForDpi(&frame, kStyle, FALSE, kExtendedStyle, dpi)) {
+    AdjustWindowRectEx(&frame, kStyle, FALSE, kExtendedStyle);
+  }
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
 
 // The largest file name the open-file dialog may hand back.
 constexpr DWORD kFileNameBuffer = 32768;
@@ -66,6 +125,10 @@ ConfigDialog::~ConfigDialog() {
 }
 
 bool ConfigDialog::Run(HINSTANCE instance, int show) {
+  // The controls of version 6 (the manifest asks for them), drawn in the system's visual style.
+  INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&commonControls);
+
   WNDCLASSEXW windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = WindowProc;
@@ -75,20 +138,13 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
   windowClass.lpszClassName = kWindowClass;
   RegisterClassExW(&windowClass);
 
-  // The system's message font: on Windows it links in a Japanese face wherever one is installed.
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-  }
-
-  constexpr DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-  constexpr DWORD extendedStyle = WS_EX_DLGMODALFRAME;
-  RECT frame{0, 0, kClientWidth, kClientHeight};
-  AdjustWindowRectEx(&frame, style, FALSE, extendedStyle);
-  CreateWindowExW(extendedStyle, kWindowClass, kTitle, style, CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
-                  frame.bottom - frame.top, nullptr, nullptr, instance, this);
+  // Made hidden at the system's scale; WM_CREATE lays it out for the scale of the monitor it is on.
+  dpi_ = SystemDpi();
+  const SIZE size = FrameSize(dpi_);
+  CreateWindowExW(kExtendedStyle, kWindowClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
+                  nullptr, nullptr, instance, this);
   if (window_ == nullptr) return false;
+  CentreOnMonitor();
 
   ShowWindow(window_, show);
   SetForegroundWindow(window_);
@@ -101,6 +157,65 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
     }
   }
   return saved_;
+}
+
+void ConfigDialog::ApplyScale(UINT dpi) {
+  dpi_ = dpi;
+  if (HFONT font = MessageFontAt(dpi)) {
+    if (font_ != nullptr) DeleteObject(font_);
+    font_ = font;
+  }
+  // The product's icon, drawn for this scale: small in the title bar, large for Alt+Tab.
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  for (const auto& [which, metric, owned] : {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_},
+                                             std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
+    const int side = MetricAt(metric, dpi);
+    owned->reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
+    if (*owned) SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(owned->get()));
+  }
+  Layout();
+}
+
+void ConfigDialog::Layout() {
+  auto place = [this](int id, int x, int y, int width, int height) {
+    HWND control = GetDlgItem(window_, id);
+    SetWindowPos(control, nullptr, Scale(x), Scale(y), Scale(width), Scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)),
+                 TRUE);
+  };
+  const int fields[][3] = {{kMailLabelId, kMailEditId, kMailBrowseId}, {kProxyLabelId, kProxyEditId, kProxyBrowseId}};
+  int top = kMargin;
+  for (const auto& field : fields) {
+    place(field[0], kMargin, top, kEditWidth, kLabelHeight);
+    place(field[1], kMargin, top + 20, kEditWidth, kEditHeight);
+    place(field[2], kMargin + kEditWidth + 8, top + 19, kButtonWidth, kButtonHeight);
+    top += kFieldHeight;
+  }
+  const int buttonsY = kClientHeight - kMargin - kButtonHeight;
+  place(IDOK, kClientWidth - kMargin - 2 * kButtonWidth - 8, buttonsY, kButtonWidth, kButtonHeight);
+  place(IDCANCEL, kClientWidth - kMargin - kButtonWidth, buttonsY, kButtonWidth, kButtonHeight);
+}
+
+SIZE ConfigDialog::WindowSize() const {
+  // The frame as the window has it (the system's estimate for a scale may differ by a pixel or two).
+  RECT frame;
+  RECT client;
+  GetWindowRect(window_, &frame);
+  GetClientRect(window_, &client);
+  return {Scale(kClientWidth) + (frame.right - frame.left) - client.right,
+          Scale(kClientHeight) + (frame.bottom - frame.top) - client.bottom};
+}
+
+void ConfigDialog::CentreOnMonitor() {
+  const UINT dpi = DpiOf(window_);
+  if (dpi != dpi_) ApplyScale(dpi);
+  const SIZE size = WindowSize();
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+  const RECT& work = monitor.rcWork;
+  SetWindowPos(window_, nullptr, work.left + (work.right - work.left - size.cx) / 2,
+               work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK ConfigDialog::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -134,7 +249,18 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       CreateControls();
+      ApplyScale(DpiOf(window_));
       return 0;
+    case kDpiChangedMessage: {
+      // Moved to a monitor of another scale, or the scale changed: the system suggests the new frame.
+      ApplyScale(LOWORD(wParam));
+      const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      const SIZE size = WindowSize();
+      SetWindowPos(window_, nullptr, 0, 0, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+      return 0;
+    }
     case WM_COMMAND:
       if (busy_) return 0;  // one question at a time
       switch (LOWORD(wParam)) {
@@ -164,35 +290,24 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(window_, message, wParam, lParam);
 }
 
-HWND ConfigDialog::AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width,
-                              int height, int id) {
+void ConfigDialog::AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int id) {
   const bool edit = lstrcmpW(className, L"EDIT") == 0;
-  HWND control = CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, className, text, WS_CHILD | WS_VISIBLE | style, x, y,
-                                 width, height, window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 GetModuleHandleW(nullptr), nullptr);
-  SendMessageW(control, WM_SETFONT,
-               reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-  return control;
-}
-
-void ConfigDialog::AddField(const std::wstring& label, const std::wstring& value, int top, int editId,
-                            const wchar_t* browseText, int browseId) {
-  AddControl(L"STATIC", label.c_str(), SS_NOPREFIX, kMargin, top, kEditWidth, 18, -1);
-  AddControl(L"EDIT", value.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMargin, top + 20, kEditWidth, kEditHeight, editId);
-  AddControl(L"BUTTON", browseText, WS_TABSTOP | BS_PUSHBUTTON, kMargin + kEditWidth + 8, top + 19, kButtonWidth,
-             kButtonHeight, browseId);
+  // Placed and given the font by Layout.
+  CreateWindowExW(edit ? WS_EX_CLIENTEDGE : 0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window_,
+                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
 }
 
 void ConfigDialog::CreateControls() {
+  // In tab order: each field's edit then its browse button, then OK and Cancel.
   const Settings settings = ReadSettings(iniPath_);
-  AddField(std::wstring(kMailLabel) + L" (Mail):", settings.mail, 12, kMailEditId, L"参照(&B)...", kMailBrowseId);
-  AddField(std::wstring(kProxyLabel) + L" (Ondrel):", settings.proxy, 70, kProxyEditId, L"参照(&R)...",
-           kProxyBrowseId);
-  const int buttonsY = kClientHeight - kMargin - kButtonHeight;
-  AddControl(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, kClientWidth - kMargin - 2 * kButtonWidth - 8,
-             buttonsY, kButtonWidth, kButtonHeight, IDOK);
-  AddControl(L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON, kClientWidth - kMargin - kButtonWidth, buttonsY,
-             kButtonWidth, kButtonHeight, IDCANCEL);
+  AddControl(L"STATIC", (std::wstring(kMailLabel) + L" (Mail):").c_str(), SS_NOPREFIX, kMailLabelId);
+  AddControl(L"EDIT", settings.mail.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMailEditId);
+  AddControl(L"BUTTON", L"参照(&B)...", WS_TABSTOP | BS_PUSHBUTTON, kMailBrowseId);
+  AddControl(L"STATIC", (std::wstring(kProxyLabel) + L" (Ondrel):").c_str(), SS_NOPREFIX, kProxyLabelId);
+  AddControl(L"EDIT", settings.proxy.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kProxyEditId);
+  AddControl(L"BUTTON", L"参照(&R)...", WS_TABSTOP | BS_PUSHBUTTON, kProxyBrowseId);
+  AddControl(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
+  AddControl(L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
 }
 
 std::wstring ConfigDialog::EditText(int id) const {

@@ -6,12 +6,19 @@
 // and saves; in a folder the user may not write into, it offers to save as administrator
 // (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
 // the window write nothing.
+//
+// It is a native dialog on today's systems: centred on its monitor, the product's icon in its title
+// bar and Alt+Tab, the system's message font, a layout drawn for the display scale of its monitor
+// (and redrawn when that changes), the visual styles of its manifest, and a full keyboard path
+// (Tab in reading order, the browse buttons' mnemonics, Enter for OK, Esc for Cancel).
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+
+#include "framework/Handles.h"
 
 namespace configure {
 
@@ -21,6 +28,10 @@ inline constexpr int kMailEditId = 101;
 inline constexpr int kProxyEditId = 102;
 inline constexpr int kMailBrowseId = 103;
 inline constexpr int kProxyBrowseId = 104;
+inline constexpr int kMailLabelId = 105;
+inline constexpr int kProxyLabelId = 106;
+// Sent to a top-level window when its display scale changes (Windows 8.1 and later).
+inline constexpr UINT kDpiChangedMessage = 0x02E0;
 
 class ConfigDialog {
  public:
@@ -42,11 +53,14 @@ class ConfigDialog {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
-  // A labelled edit field with its browse button, the label at top.
-  void AddField(const std::wstring& label, const std::wstring& value, int top, int editId, const wchar_t* browseText,
-                int browseId);
-  HWND AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int x, int y, int width, int height,
-                  int id);
+  void AddControl(const wchar_t* className, const wchar_t* text, DWORD style, int id);
+  // Font, icons and layout for a display scale (DPI).
+  void ApplyScale(UINT dpi);
+  void Layout();
+  void CentreOnMonitor();
+  // The window's size for its client area at the current scale.
+  SIZE WindowSize() const;
+  int Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
   void Browse(int editId);
   // True when the settings were saved and the window may close.
   bool Save();
@@ -61,6 +75,9 @@ class ConfigDialog {
   std::wstring iniPath_;
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
+  framework::UniqueIcon smallIcon_;
+  framework::UniqueIcon bigIcon_;
+  UINT dpi_ = 96;
   bool busy_ = false;  // a message box or the file dialog is up
   bool saved_ = false;
 };
