@@ -1,20 +1,21 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it once under Wine + Xvfb, installed in a temporary folder with the
 # demo mail client and proxy and a "TolvaneOndrel.ini"; prints a timeline of what happened and saves
-# a screenshot taken while the mail client runs. Then builds the 32-bit product and packs the
-# release zip (cmake/package.sh), printing its path and size. Safe to run again.
+# a screenshot taken while the mail client runs, then screenshots of Cunfigure.exe at 96 and 144 DPI.
+# Then builds the 32-bit product and packs the release zip (cmake/package.sh), printing its path and
+# size. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash cmake/deps.sh
 cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64 --target TolvaneLauncher DemoMailClient DemoProxy DemoDriver SettingsProbe SessionKeeper
+cmake --build --preset x86_64 --target TolvaneLauncher Cunfigure DemoMailClient DemoProxy DemoDriver SettingsProbe SessionKeeper
 
 bin="$PWD/build/x86_64/bin"
 install_dir=$(mktemp -d /tmp/tolvane-demo.XXXXXX)
 shot_dir="$PWD/build/demo"
 mkdir -p "$shot_dir"
-cp "$bin/TolvaneLauncher.exe" "$bin/DemoMailClient.exe" "$bin/DemoProxy.exe" "$bin/SettingsProbe.exe" "$install_dir/"
+cp "$bin/TolvaneLauncher.exe" "$bin/Cunfigure.exe" "$bin/DemoMailClient.exe" "$bin/DemoProxy.exe" "$bin/SettingsProbe.exe" "$install_dir/"
 
 cat > "$install_dir/run.sh" <<RUN
 set -e
@@ -43,6 +44,22 @@ wait \$driver
 sed 's/^/  /' "$install_dir/timeline.txt"
 echo "Screenshot while the mail client ran (tray icon at the bottom right): $shot_dir/screenshot.png"
 echo "Screenshot of the tray icon's menu: $shot_dir/tray-menu.png"
+
+# Cunfigure.exe at two display scales: the screen with and without its window tells where it is.
+shoot() { xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"\$1"; }
+for dpi in 96 144; do
+  \$w reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d \$dpi /f >/dev/null 2>&1
+  shoot "$install_dir/without.png"
+  \$w "$install_dir/Cunfigure.exe" &
+  sleep 5
+  shoot "$install_dir/with.png"
+  box=\$(convert "$install_dir/without.png" "$install_dir/with.png" -compose difference -composite -trim -format '%wx%h%O' info:)
+  convert "$install_dir/with.png" -crop "\$box" +repage "$shot_dir/cunfigure-\$dpi.png"
+  \$w taskkill /im Cunfigure.exe >/dev/null 2>&1 || true
+  wait
+  echo "Screenshot of Cunfigure.exe at \$dpi DPI (\${box%%+*} pixels, centred): $shot_dir/cunfigure-\$dpi.png"
+done
+\$w reg delete 'HKCU\\Control Panel\\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
 RUN
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash "$install_dir/run.sh"

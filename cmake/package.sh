@@ -26,7 +26,7 @@ expected_files=(Cunfigure.exe README.txt TolvaneLauncher.exe)  # sorted, as the 
 target_kb=200
 limit_kb=${TOLVANE_LAUNCHER_LIMIT_KB:-$target_kb}
 # What a self-contained program may import: system DLLs only, no compiler runtime beside it.
-system_dlls='^(kernel32|user32|gdi32|shell32|advapi32|comdlg32|ole32|oleaut32|msvcrt)\.dll$'
+system_dlls='^(kernel32|user32|gdi32|shell32|advapi32|comctl32|comdlg32|ole32|oleaut32|msvcrt)\.dll$'
 
 fail() {
   echo "package: FAILED: $*" >&2
