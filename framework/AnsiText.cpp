@@ -41,6 +41,19 @@ std::string ChangeAsciiCase(std::string_view text, UINT codePage, char from, cha
 }
 }  // namespace
 
+std::string DecimalText(long value) {
+  char digits[16];
+  char* first = digits + sizeof digits;
+  // Counted as unsigned, so the most negative value has its digits too.
+  unsigned long rest = value < 0 ? 0ul - static_cast<unsigned long>(value) : static_cast<unsigned long>(value);
+  do {
+    *--first = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (value < 0) *--first = '-';
+  return std::string(first, digits + sizeof digits);
+}
+
 std::string AsciiLowerCase(std::string_view text, UINT codePage) { return ChangeAsciiCase(text, codePage, 'A', 'a'); }
 
 std::string AsciiUpperCase(std::string_view text, UINT codePage) { return ChangeAsciiCase(text, codePage, 'a', 'A'); }

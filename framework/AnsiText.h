@@ -29,6 +29,11 @@ size_t CharLength(std::string_view text, size_t index, UINT codePage = CP_ACP);
 size_t LastDelimiter(std::string_view text, std::string_view delimiters, UINT codePage = CP_ACP);
 
 // ASCII case changes of single-byte characters only; double-byte characters stay as they are.
+// A number in decimal digits, with a minus sign when negative. Not std::to_string (its digit-pair
+// table and code) nor snprintf (the C library's formatter with its floating-point code); 32-bit, so
+// the 32-bit program needs no 64-bit division routines.
+std::string DecimalText(long value);
+
 std::string AsciiLowerCase(std::string_view text, UINT codePage = CP_ACP);
 std::string AsciiUpperCase(std::string_view text, UINT codePage = CP_ACP);
 

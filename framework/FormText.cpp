@@ -67,7 +67,7 @@ class Parser {
  private:
   [[noreturn]] void Fail(const std::string& what) const {
     const long line = 1 + std::count(text_.begin(), text_.begin() + static_cast<std::ptrdiff_t>(pos_), '\n');
-    throw EFormError("form description, line " + std::to_string(line) + ": " + what);
+    throw EFormError("form description, line " + DecimalText(line) + ": " + what);
   }
 
   void SkipBlanks() {
@@ -130,6 +130,7 @@ class Parser {
       ++pos_;
       return FormValue::Strings(std::move(strings));
     }
+    if (c == '{') return FormValue::Binary(BinaryValue());
     if (c == '\'' || c == '#') return FormValue::String(StringValue());
     if (c == '-' || std::isdigit(static_cast<unsigned char>(c))) return FormValue::Integer(Number());
     return FormValue::Identifier(Identifier());
@@ -145,6 +146,28 @@ class Parser {
     std::from_chars(text_.data() + pos_, text_.data() + end, value);  // at most 18 digits: always fits
     pos_ = end;
     return value;
+  }
+
+  // Binary data: pairs of hexadecimal digits between braces, over as many lines as it takes.
+  std::string BinaryValue() {
+    ++pos_;
+    std::string bytes;
+    int high = -1;
+    while (!At('}')) {
+      const char c =
+          pos_ < text_.size() ? static_cast<char>(std::tolower(static_cast<unsigned char>(text_[pos_++]))) : 0;
+      const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+      if (digit < 0) Fail("pairs of hexadecimal digits expected, then '}'");
+      if (high < 0) {
+        high = digit;
+      } else {
+        bytes += static_cast<char>(high * 16 + digit);
+        high = -1;
+      }
+    }
+    if (high >= 0) Fail("pairs of hexadecimal digits expected, then '}'");
+    ++pos_;
+    return bytes;
   }
 
   // Quoted parts are UTF-8 and become code page 932 bytes; #n parts are the byte n.
@@ -261,8 +284,7 @@ void ReadComponent(TComponent& root, std::string_view text, const ClassRegistry&
   Loader(root, classes).Load(ParseForm(text));
 }
 
-void ReadComponentResource(TComponent& root, const char* resourceName, const ClassRegistry& classes,
-                           HMODULE module) {
+void ReadComponentResource(TComponent& root, const char* resourceName, const ClassRegistry& classes, HMODULE module) {
   if (module == nullptr) module = GetModuleHandleA(nullptr);
   HRSRC resource = FindResourceA(module, resourceName, MAKEINTRESOURCEA(10) /* RT_RCDATA */);
   HGLOBAL loaded = resource != nullptr ? LoadResource(module, resource) : nullptr;

@@ -15,7 +15,8 @@
 // The text is UTF-8; string values are held in the program as code page 932 bytes
 // (kProgramCodePage). A string is a run of quoted parts ('' stands for a quote) and #n parts (the
 // byte n), written side by side.
-// A list of strings is written as ( 'a' 'b' ).
+// A list of strings is written as ( 'a' 'b' ), binary data (an icon) as hexadecimal digits between
+// braces: { 0000010001001010 ... }.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +60,9 @@ class ClassRegistry {
 };
 
 FormObject ParseForm(std::string_view text);
+// An icon as the bytes of an icon file with one 32-bit image and its mask; empty for none, and for a
+// monochrome icon.
+std::string IconFileBytes(HICON icon);
 std::string FormatForm(const FormObject& object);
 
 // Applies a description to an existing root: its own properties, then every nested object, created

@@ -14,6 +14,7 @@ inline void CloseKernelHandle(HANDLE handle) noexcept {
 inline void CloseWindowHandle(HWND window) noexcept { DestroyWindow(window); }
 inline void CloseIconHandle(HICON icon) noexcept { DestroyIcon(icon); }
 inline void CloseMenuHandle(HMENU menu) noexcept { DestroyMenu(menu); }
+inline void CloseBitmapHandle(HBITMAP bitmap) noexcept { DeleteObject(bitmap); }
 }  // namespace detail
 
 // Owns one handle and releases it with Close. No implicit conversion back to the raw value:
@@ -51,6 +52,7 @@ using UniqueWindow = UniqueResource<HWND, detail::CloseWindowHandle>;
 // An icon made for us (never a shared icon from LR_SHARED or a system LoadIcon).
 using UniqueIcon = UniqueResource<HICON, detail::CloseIconHandle>;
 using UniqueMenu = UniqueResource<HMENU, detail::CloseMenuHandle>;
+using UniqueBitmap = UniqueResource<HBITMAP, detail::CloseBitmapHandle>;
 
 // The two handles CreateProcess hands back, each closed on its own.
 struct ProcessHandles {

@@ -1,6 +1,8 @@
 // Icon object, and the small-icon size of a display scale.
 #include "framework/Icon.h"
 
+#include <cstdint>
+
 namespace framework {
 
 namespace {
@@ -24,8 +26,48 @@ UINT WindowDpi(HWND window) {
 }
 
 void TIcon::AssignSized(const TIcon& other, int size) {
-  icon_.reset(other.Empty() ? nullptr
-                            : static_cast<HICON>(CopyImage(other.Handle(), IMAGE_ICON, size, size, LR_COPYFROMRESOURCE)));
+  icon_.reset(other.Empty()
+                  ? nullptr
+                  : static_cast<HICON>(CopyImage(other.Handle(), IMAGE_ICON, size, size, LR_COPYFROMRESOURCE)));
+  data_.clear();
+}
+
+namespace {
+// Icon file layout: a 6-byte header (0, type 1, count), then 16-byte entries (width, height, colours,
+// 0, planes, bits per pixel, image size, image offset), then the images.
+uint32_t Little(std::string_view bytes, size_t at, size_t size) {
+  uint32_t value = 0;
+  for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+}  // namespace
+
+bool TIcon::LoadFromData(std::string_view bytes) {
+  SetHandle(nullptr);
+  if (bytes.size() < 6 || Little(bytes, 0, 2) != 0 || Little(bytes, 2, 2) != 1) return false;
+  const size_t count = Little(bytes, 4, 2);
+  if (count == 0 || bytes.size() < 6 + 16 * count) return false;
+  // The image nearest the system's icon size, a larger one before a smaller one.
+  const int wanted = GetSystemMetrics(SM_CXICON);
+  size_t best = 0;
+  int bestWidth = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int width = bytes[6 + 16 * i] == 0 ? 256 : static_cast<unsigned char>(bytes[6 + 16 * i]);
+    const auto distance = [wanted](int w) { return w >= wanted ? 2 * (w - wanted) : 2 * (wanted - w) + 1; };
+    if (bestWidth == 0 || distance(width) < distance(bestWidth)) {
+      best = i;
+      bestWidth = width;
+    }
+  }
+  const size_t size = Little(bytes, 6 + 16 * best + 8, 4);
+  const size_t offset = Little(bytes, 6 + 16 * best + 12, 4);
+  if (offset > bytes.size() || size > bytes.size() - offset || size < 40) return false;
+  // The call only reads the image, though its parameter is not const.
+  icon_.reset(CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(bytes.data() + offset)),
+                                       static_cast<DWORD>(size), TRUE, 0x00030000, bestWidth, bestWidth,
+                                       LR_DEFAULTCOLOR));
+  if (!Empty()) data_.assign(bytes);
+  return !Empty();
 }
 
 bool TIcon::LoadFromResource(const char* name, HMODULE module, int size) {

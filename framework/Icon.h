@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <string_view>
+
 #include "framework/Handles.h"
 #include "framework/Object.h"
 
@@ -21,9 +24,21 @@ class TIcon : public TObject {
   HICON Handle() const { return icon_.get(); }
   bool Empty() const { return !icon_; }
   // Takes ownership of icon (0 clears); the icon held before is destroyed.
-  void SetHandle(HICON icon) { icon_.reset(icon); }
+  void SetHandle(HICON icon) {
+    icon_.reset(icon);
+    data_.clear();
+  }
   // Holds a copy of other's icon (or nothing when other is empty).
-  void Assign(const TIcon& other) { icon_.reset(other.Empty() ? nullptr : CopyIcon(other.Handle())); }
+  void Assign(const TIcon& other) {
+    icon_.reset(other.Empty() ? nullptr : CopyIcon(other.Handle()));
+    data_ = other.data_;
+  }
+  // Loads an icon file's bytes (as a form description stores them), taking its image nearest the
+  // system's icon size; false, and nothing held, when they hold no icon.
+  bool LoadFromData(std::string_view bytes);
+  // The icon file bytes it was loaded from; empty when it was made otherwise (a form description
+  // then stores its image, encoded by the writer: IconFileBytes in FormText.h).
+  const std::string& Data() const { return data_; }
   // Holds other's icon at size pixels square: the resource's own image of that size when other was
   // loaded from one, so it is drawn crisp rather than scaled.
   void AssignSized(const TIcon& other, int size);
@@ -33,6 +48,7 @@ class TIcon : public TObject {
 
  private:
   UniqueIcon icon_;
+  std::string data_;  // the icon file it was loaded from, if any
 };
 
 }  // namespace framework

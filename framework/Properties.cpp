@@ -1,6 +1,9 @@
 // Property tables: lookup across the class tree and reference fixups.
 #include "framework/Properties.h"
 
+#include "framework/AnsiText.h"
+#include "framework/Icon.h"
+
 namespace framework {
 
 namespace detail {
@@ -11,8 +14,7 @@ template void CallSetter<int, long long>(TComponent&, const MemberFunction&, lon
 template std::string CallStringGetter<const std::string&>(const TComponent&, const MemberFunction&);
 template void CallStringSetter<const std::string&>(TComponent&, const MemberFunction&, const std::string&);
 template const std::string& CallEventNameGetter<TObject*>(const TComponent&, const MemberFunction&);
-template bool CallEventSetter<TObject*>(TComponent&, const MemberFunction&, const PublishedMethod&,
-                                        const std::string&);
+template bool CallEventSetter<TObject*>(TComponent&, const MemberFunction&, const PublishedMethod&, const std::string&);
 
 TStringList& CallList(TComponent& component, const MemberFunction& list) {
   return (component.*list.As<TStringList& (TComponent::*)()>())();
@@ -95,7 +97,7 @@ class EnumerationProperty : public PropertyInfo {
   }
   FormValue Get(const TComponent& c) const override {
     const size_t ordinal = access_.callGet(c, access_.get);
-    return FormValue::Identifier(ordinal < names_.size() ? names_[ordinal] : std::to_string(ordinal));
+    return FormValue::Identifier(ordinal < names_.size() ? names_[ordinal] : DecimalText(static_cast<long>(ordinal)));
   }
   void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
     if (v.kind != FormValue::Kind::Identifier) Mismatch();
@@ -127,6 +129,30 @@ class StringProperty : public PropertyInfo {
  private:
   StringAccess access_;
   bool storedNever_;
+};
+
+class IconProperty : public PropertyInfo {
+ public:
+  IconProperty(const char* name, const MemberFunction& icon, const MemberFunction& set)
+      : PropertyInfo(name), icon_(icon), set_(set) {}
+  bool IsStored(const TComponent& c) const override { return !Icon(c).Empty(); }
+  FormValue Get(const TComponent& c) const override {
+    const TIcon& icon = Icon(c);
+    return FormValue::Binary(icon.Data(), icon.Data().empty() ? icon.Handle() : nullptr);
+  }
+  void Load(TComponent& c, const FormValue& v, LoadContext&) const override {
+    if (v.kind != FormValue::Kind::Binary) Mismatch();
+    TIcon icon;
+    if (!icon.LoadFromData(v.text)) Mismatch();
+    (c.*set_.As<void (TComponent::*)(const TIcon*)>())(&icon);
+  }
+
+ private:
+  TIcon& Icon(const TComponent& c) const {
+    return (const_cast<TComponent&>(c).*icon_.As<TIcon& (TComponent::*)()>())();
+  }
+  MemberFunction icon_;
+  MemberFunction set_;
 };
 
 class StringsProperty : public PropertyInfo {
@@ -216,6 +242,11 @@ PropertyTable& PropertyTable::AddString(const char* name, const detail::StringAc
 PropertyTable& PropertyTable::AddStrings(const char* name, const detail::MemberFunction& list,
                                          TStringList& (*callList)(TComponent&, const detail::MemberFunction&)) {
   return Add(new StringsProperty(name, list, callList));
+}
+
+PropertyTable& PropertyTable::AddIcon(const char* name, const detail::MemberFunction& icon,
+                                      const detail::MemberFunction& set) {
+  return Add(new IconProperty(name, icon, set));
 }
 
 PropertyTable& PropertyTable::AddReference(const char* name, const detail::ReferenceAccess& access) {

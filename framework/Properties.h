@@ -3,6 +3,8 @@
 // default and load values through the setters, in declaration order.
 #pragma once
 
+#include <windows.h>
+
 #include <cstring>
 #include <functional>
 #include <initializer_list>
@@ -19,11 +21,15 @@
 
 namespace framework {
 
+class TIcon;
+
 // A property value as a form description holds it.
 struct FormValue {
-  enum class Kind { Identifier, Integer, String, Strings };
+  enum class Kind { Identifier, Integer, String, Strings, Binary };
   Kind kind = Kind::Identifier;
-  std::string text;  // identifier, or string bytes
+  std::string text;  // identifier, string bytes, or binary data
+  // For binary data that is an icon held without its file bytes: its handle, which the writer
+  // encodes (the programs that only read forms link no encoder).
   long long number = 0;
   std::vector<std::string> strings;
 
@@ -31,6 +37,9 @@ struct FormValue {
   static FormValue Integer(long long value) { return {Kind::Integer, {}, value, {}}; }
   static FormValue String(std::string text) { return {Kind::String, std::move(text), 0, {}}; }
   static FormValue Strings(std::vector<std::string> strings) { return {Kind::Strings, {}, 0, std::move(strings)}; }
+  static FormValue Binary(std::string bytes, HICON icon = nullptr) {
+    return {Kind::Binary, std::move(bytes), static_cast<long long>(reinterpret_cast<INT_PTR>(icon)), {}};
+  }
 };
 
 // A form description that cannot be read or applied.
@@ -140,6 +149,10 @@ class PropertyTable {
   // A string list: a description loads straight into the owned list, not through a setter.
   template <class C>
   PropertyTable& Strings(const char* name, TStringList& (C::*list)());
+  // An owned icon, stored with its image data when it holds one; a description loads it through
+  // the setter (which copies it).
+  template <class C>
+  PropertyTable& Icon(const char* name, TIcon& (C::*icon)(), void (C::*set)(const TIcon*));
   // A reference to another component of the same root, resolved after all are created.
   template <class C, class T>
   PropertyTable& Reference(const char* name, T* (C::*get)() const, void (C::*set)(T*));
@@ -157,6 +170,7 @@ class PropertyTable {
   PropertyTable& AddString(const char* name, const detail::StringAccess& access, bool storedNever);
   PropertyTable& AddStrings(const char* name, const detail::MemberFunction& list,
                             TStringList& (*callList)(TComponent&, const detail::MemberFunction&));
+  PropertyTable& AddIcon(const char* name, const detail::MemberFunction& icon, const detail::MemberFunction& set);
   PropertyTable& AddReference(const char* name, const detail::ReferenceAccess& access);
   PropertyTable& AddEvent(const char* name, const detail::EventAccess& access);
   PropertyTable& Add(PropertyInfo* property);
@@ -266,15 +280,20 @@ PropertyTable& PropertyTable::Enumeration(const char* name, E (C::*get)() const,
 
 template <class C, class R, class A>
 PropertyTable& PropertyTable::String(const char* name, R (C::*get)() const, void (C::*set)(A), bool storedNever) {
-  return AddString(name,
-                   {detail::OfComponent(get), &detail::CallStringGetter<R>, detail::OfComponent(set),
-                    &detail::CallStringSetter<A>},
-                   storedNever);
+  return AddString(
+      name,
+      {detail::OfComponent(get), &detail::CallStringGetter<R>, detail::OfComponent(set), &detail::CallStringSetter<A>},
+      storedNever);
 }
 
 template <class C>
 PropertyTable& PropertyTable::Strings(const char* name, TStringList& (C::*list)()) {
   return AddStrings(name, detail::OfComponent(list), &detail::CallList);
+}
+
+template <class C>
+PropertyTable& PropertyTable::Icon(const char* name, TIcon& (C::*icon)(), void (C::*set)(const TIcon*)) {
+  return AddIcon(name, detail::OfComponent(icon), detail::OfComponent(set));
 }
 
 template <class C, class T>

@@ -3,12 +3,13 @@
 
 #include <string>
 
+#include "framework/AnsiText.h"
+
 namespace framework {
 
 size_t TStringList::Checked(int index) const {
   if (index < 0 || index >= Count()) {
-    // std::to_string, not snprintf: the C library's formatter with its floating-point code is large.
-    throw EStringListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+    throw EStringListError("リストのインデックスが範囲を超えています (" + DecimalText(index) + ")");
   }
   return static_cast<size_t>(index);
 }

@@ -58,6 +58,13 @@ TEST(AnsiText, CutOnCharBoundaryNeverSplitsACharacter) {
   EXPECT_EQ(CutOnCharBoundary(text, 99, 932), text);
 }
 
+TEST(AnsiText, DecimalTextWritesEveryLongWithItsSign) {
+  EXPECT_EQ(framework::DecimalText(0), "0");
+  EXPECT_EQ(framework::DecimalText(-7), "-7");
+  EXPECT_EQ(framework::DecimalText(2147483647L), "2147483647");
+  EXPECT_EQ(framework::DecimalText(-2147483647L - 1), "-2147483648");
+}
+
 TEST(AnsiText, Utf8ConversionsRoundTrip) {
   EXPECT_EQ(Utf8ToAnsi(u8"\u7D42\u4E86", 932), "\x8F\x49\x97\xB9");
   EXPECT_EQ(AnsiToUtf8("\x8F\x49\x97\xB9", 932), u8"\u7D42\u4E86");

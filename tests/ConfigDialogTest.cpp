@@ -507,7 +507,7 @@ TEST(ConfigDialog, BrowseFillsInTheChosenProgramAndKeepsTheArguments) {
   EXPECT_EQ(ControlText(dialog), L"メールソフトのプログラムを選択");
   // The file name field of the explorer-style dialog, then its Open button.
   const std::wstring chosen = Wide(folder / "DemoMailClient.exe");
-  HWND name = GetDlgItem(dialog, 0x47C);  // cmb13
+  HWND name = GetDlgItem(dialog, 0x47C);                  // cmb13
   if (name == nullptr) name = GetDlgItem(dialog, 0x480);  // edt1
   ASSERT_NE(name, nullptr);
   SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(chosen.c_str()));
@@ -536,8 +536,8 @@ TEST(ConfigDialog, SetWritesWithoutAskingAndKeepsBlanksAndQuotes) {
   EXPECT_EQ(LauncherReads(folder, "Ondrel"), "\"C:\\p.exe\"");
   // A value the launcher could not read back is refused, and nothing is written.
   const std::string before = ReadFileBytes(folder / kIni);
-  const testsupport::RunResult tooLong = testsupport::RunProgram(
-      "\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
+  const testsupport::RunResult tooLong =
+      testsupport::RunProgram("\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
   EXPECT_EQ(tooLong.exitCode, 1u);
   EXPECT_EQ(ReadFileBytes(folder / kIni), before);
 }
@@ -586,8 +586,8 @@ TEST(ConfigDialogUnwritable, DISABLED_TheUserIsToldOfferedAdministratorRightsAnd
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string commandLine = "\"" + exe + "\"";
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &info));
+    ASSERT_TRUE(
+        CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     ConfigProgram program(info.dwProcessId);
     CloseHandle(info.hProcess);
     CloseHandle(info.hThread);
@@ -766,8 +766,8 @@ TEST(ConfigDialog, UnderCodePage1252TheTextsAndTheSavedBytesStayJapanese) {
   PROCESS_INFORMATION info{};
   std::string commandLine =
       "Z:\\usr\\bin\\env LC_ALL=en_US.UTF-8 " + std::string(loader) + " " + (folder / "Cunfigure.exe");
-  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &info));
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
   framework::ProcessHandles starter = framework::ProcessHandles::Adopt(info);
   const DWORD processId = WaitForConfigProgram(folder, 15000);
   ASSERT_NE(processId, 0u) << "the configuration program did not come up";
@@ -781,8 +781,9 @@ TEST(ConfigDialog, UnderCodePage1252TheTextsAndTheSavedBytesStayJapanese) {
     program.Fill(mail, L"C:\\表\\キ2.exe");
     EXPECT_EQ(program.SaveAnyway(), 0u);
   }
-  EXPECT_EQ(ReadFileBytes(folder / kIni),
-            "[Path]\r\nMail=" + Cp932(mail) + "\r\nOndrel=C:\\\x95\x5C\\\x83\x4C" "2.exe\r\n");
+  EXPECT_EQ(ReadFileBytes(folder / kIni), "[Path]\r\nMail=" + Cp932(mail) +
+                                              "\r\nOndrel=C:\\\x95\x5C\\\x83\x4C"
+                                              "2.exe\r\n");
   WaitForSingleObject(starter.process.get(), 5000);
 }
 
@@ -897,9 +898,9 @@ TEST(ConfigDialog, AtEachDisplayScaleItIsLaidOutForItWithNothingClipped) {
   int labelWidth[2] = {0, 0};
   for (const int dpi : {96, 144}) {
     testsupport::ScopedLogPixels scale(dpi);
-    const testsupport::RunResult run = testsupport::RunProgram(
-        '"' + BuiltProgram("configure_tests.exe") +
-        "\" --gtest_also_run_disabled_tests --gtest_filter=ConfigDialogAtScale.DISABLED_*");
+    const testsupport::RunResult run =
+        testsupport::RunProgram('"' + BuiltProgram("configure_tests.exe") +
+                                "\" --gtest_also_run_disabled_tests --gtest_filter=ConfigDialogAtScale.DISABLED_*");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("dpi " + std::to_string(dpi) + "."), std::string::npos) << run.output;
     const size_t label = run.output.find("label width ");
@@ -915,8 +916,13 @@ TEST(ConfigDialog, TabGoesThroughTheFieldsInReadingOrder) {
   ConfigProgram program(folder);
   ASSERT_TRUE(program.Ready());
   HWND window = program.Window();
-  const int order[] = {configure::kMailEditId, configure::kMailBrowseId, configure::kProxyEditId,
-                       configure::kProxyBrowseId, IDOK, IDCANCEL, configure::kMailEditId};
+  const int order[] = {configure::kMailEditId,
+                       configure::kMailBrowseId,
+                       configure::kProxyEditId,
+                       configure::kProxyBrowseId,
+                       IDOK,
+                       IDCANCEL,
+                       configure::kMailEditId};
   HWND control = GetDlgItem(window, order[0]);
   for (size_t i = 1; i < std::size(order); ++i) {
     control = GetNextDlgTabItem(window, control, FALSE);

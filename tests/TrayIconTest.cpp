@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -87,9 +88,15 @@ struct MouseLog {
   };
   std::vector<Entry> entries;
   void Attach(TTrayIcon& trayIcon) {
-    trayIcon.SetOnMouseDown([this](TObject*, TMouseButton b, TShiftState s, int, int) { entries.push_back({"down", b, s}); });
-    trayIcon.SetOnMouseUp([this](TObject*, TMouseButton b, TShiftState s, int, int) { entries.push_back({"up", b, s}); });
-    trayIcon.SetOnMouseMove([this](TObject*, TShiftState s, int, int) { entries.push_back({"move", TMouseButton::mbLeft, s}); });
+    trayIcon.SetOnMouseDown([this](TObject*, TMouseButton b, TShiftState s, int, int) {
+      entries.push_back({"down", b, s});
+    });
+    trayIcon.SetOnMouseUp([this](TObject*, TMouseButton b, TShiftState s, int, int) {
+      entries.push_back({"up", b, s});
+    });
+    trayIcon.SetOnMouseMove([this](TObject*, TShiftState s, int, int) {
+      entries.push_back({"move", TMouseButton::mbLeft, s});
+    });
     trayIcon.SetOnDblClick([this](TObject*) { entries.push_back({"dblclick", TMouseButton::mbLeft, 0}); });
   }
 };
@@ -202,6 +209,74 @@ TEST(TrayIcon, AtEachDisplayScaleTheShellGetsTheSmallIconSize) {
         "\" --gtest_also_run_disabled_tests --gtest_filter=TrayIconChild.DISABLED_PrintsTheShownIconsWidth");
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("icon width " + std::to_string(width) + "."), std::string::npos) << dpi << run.output;
+  }
+}
+
+namespace {
+std::string TestIconFile() {
+  HRSRC resource = FindResourceA(nullptr, "TESTICONFILE", MAKEINTRESOURCEA(10));  // RT_RCDATA
+  return std::string(static_cast<const char*>(LockResource(LoadResource(nullptr, resource))),
+                     SizeofResource(nullptr, resource));
+}
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  for (const char byte : bytes) {
+    hex += "0123456789ABCDEF"[static_cast<unsigned char>(byte) >> 4];
+    hex += "0123456789ABCDEF"[byte & 15];
+  }
+  return hex;
+}
+// The hexadecimal digits between the braces of the Icon line of a description, joined.
+std::string WrittenIconDigits(const std::string& description) {
+  const size_t open = description.find("Icon = {");
+  if (open == std::string::npos) return {};
+  std::string digits;
+  for (size_t i = open + 8; i < description.size() && description[i] != '}'; ++i) {
+    if (std::isxdigit(static_cast<unsigned char>(description[i]))) digits += description[i];
+  }
+  return digits;
+}
+}  // namespace
+
+TEST(TrayIcon, AnIconInTheDescriptionIsShownAndWrittenBackAsItWasRead) {
+  const std::string file = TestIconFile();
+  ASSERT_GT(file.size(), 22u);
+  // Written over two lines, in both cases of digits, as a hand-edited description may be.
+  std::string hex = Hex(file);
+  hex.insert(hex.size() / 2, "\n      ");
+  hex[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(hex[0])));
+  Host host("    Icon = {" + hex + "}\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_FALSE(trayIcon.Icon().Empty());
+  ASSERT_TRUE(trayIcon.IconShown());
+  EXPECT_EQ(trayIcon.IconData().hIcon, trayIcon.Icon().Handle());  // the explicit icon wins
+  // The file's image of the system's icon size (the file has 16, 32 and 48 pixels).
+  EXPECT_EQ(ImageOf(trayIcon.Icon().Handle()).width, GetSystemMetrics(SM_CXICON));
+  EXPECT_EQ(WrittenIconDigits(framework::WriteComponent(host.form)), Hex(file));
+
+  // An icon set at run time has no file: its image is written, and reads back the same.
+  framework::TIcon fromResource;
+  ASSERT_TRUE(fromResource.LoadFromResource("TESTICON2", nullptr, 32));
+  trayIcon.SetIcon(&fromResource);
+  const std::string written = framework::WriteComponent(host.form);
+  ASSERT_FALSE(WrittenIconDigits(written).empty());
+  THostForm again(nullptr);
+  framework::ReadComponent(again, written, HostClasses());
+  auto* reread = framework::ComponentAs<TTrayIcon>(again.FindComponent("TrayIcon1"));
+  ASSERT_NE(reread, nullptr);
+  const IconImage expected = ImageOf(fromResource.Handle());
+  EXPECT_EQ(ImageOf(reread->Icon().Handle()).pixels, expected.pixels);
+  EXPECT_EQ(ImageOf(reread->Icon().Handle()).width, 32);
+
+  // Data that is no icon file, or no hexadecimal pairs, is refused.
+  for (const char* bad : {"{0000}", "{000001000100 1}", "{00 0g}", "{000001", "{}"}) {
+    THostForm form(nullptr);
+    EXPECT_THROW(
+        framework::ReadComponent(
+            form, std::string("object Host: THostForm\n  object T: TTrayIcon\n    Icon = ") + bad + "\n  end\nend\n",
+            HostClasses()),
+        framework::EFormError)
+        << bad;
   }
 }
 
@@ -492,8 +567,8 @@ class RefusingShell {
     windowClass.hInstance = GetModuleHandleA(nullptr);
     windowClass.lpszClassName = kClassName;
     RegisterClassA(&windowClass);
-    window_ = CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr),
-                              nullptr);
+    window_ =
+        CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   }
   ~RefusingShell() {
     DestroyWindow(window_);
@@ -552,8 +627,8 @@ TEST(TrayIcon, AnIconRefusedWhileMinimizingIsAddedWhenTheShellIsBackOrOnTheSlowR
     }
     if (broadcast) {
       DWORD_PTR answer = 0;
-      SendMessageTimeoutA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_NORMAL,
-                          2000, &answer);
+      SendMessageTimeoutA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_NORMAL, 2000,
+                          &answer);
       EXPECT_TRUE(trayIcon.IconShown());
     } else {
       const DWORD start = GetTickCount();

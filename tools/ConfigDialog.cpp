@@ -35,7 +35,8 @@ constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
 // Functions of Windows 10 and later, or null.
 template <class Function>
 Function User32Function(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
 UINT SystemDpi() {
@@ -141,8 +142,8 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
   // Made hidden at the system's scale; WM_CREATE lays it out for the scale of the monitor it is on.
   dpi_ = SystemDpi();
   const SIZE size = FrameSize(dpi_);
-  CreateWindowExW(kExtendedStyle, kWindowClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy,
-                  nullptr, nullptr, instance, this);
+  CreateWindowExW(kExtendedStyle, kWindowClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr,
+                  nullptr, instance, this);
   if (window_ == nullptr) return false;
   CentreOnMonitor();
 
@@ -167,8 +168,8 @@ void ConfigDialog::ApplyScale(UINT dpi) {
   }
   // The product's icon, drawn for this scale: small in the title bar, large for Alt+Tab.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
-  for (const auto& [which, metric, owned] : {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_},
-                                             std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
+  for (const auto& [which, metric, owned] :
+       {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}, std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
     const int side = MetricAt(metric, dpi);
     owned->reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
     if (*owned) SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(owned->get()));
@@ -180,8 +181,8 @@ void ConfigDialog::Layout() {
   auto place = [this](int id, int x, int y, int width, int height) {
     HWND control = GetDlgItem(window_, id);
     SetWindowPos(control, nullptr, Scale(x), Scale(y), Scale(width), Scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)),
-                 TRUE);
+    SendMessageW(control, WM_SETFONT,
+                 reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)), TRUE);
   };
   const int fields[][3] = {{kMailLabelId, kMailEditId, kMailBrowseId}, {kProxyLabelId, kProxyEditId, kProxyBrowseId}};
   int top = kMargin;
@@ -375,7 +376,8 @@ bool ConfigDialog::ValueAccepted(int editId, const wchar_t* label, std::string& 
       problem = Quoted(label) + L"に改行は使えません。";
       break;
     case ValueProblem::NotInCodePage:
-      problem = Quoted(label) + L"に、シフト JIS (コードページ 932) で表せない文字があります。"
+      problem = Quoted(label) +
+                L"に、シフト JIS (コードページ 932) で表せない文字があります。"
                 L"ランチャーは別の文字として読んでしまうため、保存できません。";
       break;
     case ValueProblem::TooLong: {
@@ -405,9 +407,10 @@ bool ConfigDialog::Save() {
   int firstMissing = 0;
   if (FindCommandProgram(mailText).empty()) {
     const std::wstring token = NamedProgram(mailText);
-    missing += L"・" + std::wstring(kMailLabel) + L": " +
-               (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Quoted(token) + L"が見つかりません") +
-               L"\n";
+    missing +=
+        L"・" + std::wstring(kMailLabel) + L": " +
+        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Quoted(token) + L"が見つかりません") +
+        L"\n";
     firstMissing = kMailEditId;
   }
   if (FindProgram(proxyText).empty()) {
@@ -474,7 +477,8 @@ bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstr
     case ElevatedStatus::Saved:
       return true;
     case ElevatedStatus::Declined:
-      Message(L"管理者としての保存は取り消されました。\n設定ファイルは変更されていません。", MB_OK | MB_ICONINFORMATION);
+      Message(L"管理者としての保存は取り消されました。\n設定ファイルは変更されていません。",
+              MB_OK | MB_ICONINFORMATION);
       return false;
     case ElevatedStatus::Failed:
       break;

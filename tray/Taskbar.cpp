@@ -166,8 +166,8 @@ bool TTrayIcon::TryAddIcon() {
   // Without an icon nothing is shown, and no message window is made for nothing.
   if (icon == nullptr) return false;
   if (!messageWindow_) {
-    messageWindow_ = std::make_unique<framework::UtilityWindow>(
-        [this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    messageWindow_ =
+        std::make_unique<framework::UtilityWindow>([this](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
           return IconWndProc(window, message, wParam, lParam);
         });
   }
@@ -464,6 +464,7 @@ const framework::PropertyTable& TTrayIcon::ClassProperties() {
   static const framework::PropertyTable table = [] {
     framework::PropertyTable t("TTrayIcon", &framework::TComponent::ClassProperties());
     t.Boolean("AutoPopup", &TTrayIcon::AutoPopup, &TTrayIcon::SetAutoPopup, true)
+        .Icon("Icon", &TTrayIcon::Icon, &TTrayIcon::SetIcon)
         .String("TipHelp", &TTrayIcon::TipHelp, &TTrayIcon::SetTipHelp)
         .Boolean("Minimized", &TTrayIcon::Minimized, &TTrayIcon::SetMinimized, false)
         .Boolean("Visible", &TTrayIcon::Visible, &TTrayIcon::SetVisible, true)
