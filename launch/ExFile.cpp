@@ -1,6 +1,8 @@
 // Executable launcher.
 #include "launch/ExFile.h"
 
+#include <shellapi.h>
+
 #include "framework/AnsiText.h"
 #include "framework/Properties.h"
 
@@ -25,7 +27,7 @@ constexpr int32_t kMixedWaits = -2;
 constexpr int32_t kTimedOut = -3;
 constexpr int32_t kBadDirectory = -4;
 
-constexpr WORD kWindowCommands[] = {SW_SHOWNORMAL, SW_SHOWMINIMIZED, SW_SHOWMAXIMIZED,
+constexpr WORD kWindowCommands[] = {SW_SHOWNORMAL, SW_SHOWMINIMIZED,   SW_SHOWMAXIMIZED,
                                     SW_HIDE,       SW_SHOWMINNOACTIVE, SW_SHOWNA};
 constexpr DWORD kPriorityFlags[] = {NORMAL_PRIORITY_CLASS, IDLE_PRIORITY_CLASS, HIGH_PRIORITY_CLASS,
                                     REALTIME_PRIORITY_CLASS};
@@ -35,6 +37,25 @@ constexpr int32_t kLongestTimeOutSec = 3600;
 // CreateProcess takes at most 32767 characters, the terminating zero included.
 constexpr int kLongestCommandLine = 32766;
 constexpr DWORD kMessageBufferSize = 256;
+
+// Waits up to kIdleWaitMs for a new process to wait for input; true also when the time runs out,
+// false (with the system's code, maybe 0) when it cannot be waited for. Wine fails the wait at once,
+// with no code, both for a console program and for a windowed one that has not finished starting (it
+// has no idle event yet; on a busy machine that takes a while): a windowed program is waited for
+// again, within the same time, until it can be.
+bool BecameIdle(HANDLE process, const std::string& file, DWORD& code) {
+  const DWORD start = GetTickCount();
+  int windowed = -1;  // not yet known
+  for (;;) {
+    const DWORD waited = GetTickCount() - start;
+    const DWORD idle = WaitForInputIdle(process, waited < kIdleWaitMs ? kIdleWaitMs - waited : 0);
+    if (idle == 0 || idle == WAIT_TIMEOUT) return true;
+    code = GetLastError();
+    if (code != ERROR_SUCCESS || GetTickCount() - start >= kIdleWaitMs) return false;
+    if (windowed < 0) windowed = HIWORD(SHGetFileInfoA(file.c_str(), 0, nullptr, 0, SHGFI_EXETYPE)) != 0;
+    if (windowed == 0 || WaitForSingleObject(process, 10) != WAIT_TIMEOUT) return false;
+  }
+}
 
 bool RaisesCompleted(TUseEvent useEvent) {
   return useEvent == TUseEvent::ueAll || useEvent == TUseEvent::ueOnProcCompleted;
@@ -119,9 +140,9 @@ void LaunchedProcess::Close() {
 
 // ---- TProcThread ----
 
-TProcThread::TProcThread(std::shared_ptr<detail::LaunchedProcess> process,
-                         std::shared_ptr<detail::LaunchShared> shared, std::string fileName, std::string identifier,
-                         TProcCompleted onProcCompleted, TUseEvent useEvent, DWORD waitTime)
+TProcThread::TProcThread(std::shared_ptr<detail::LaunchedProcess> process, std::shared_ptr<detail::LaunchShared> shared,
+                         std::string fileName, std::string identifier, TProcCompleted onProcCompleted,
+                         TUseEvent useEvent, DWORD waitTime)
     : process_(std::move(process)),
       shared_(std::move(shared)),
       fileName_(std::move(fileName)),
@@ -246,8 +267,8 @@ bool TExFile::Execute() {
     const std::shared_ptr<detail::LaunchedProcess> process = Launch(true);
     if (!process) return false;
     process->CloseThread();
-    auto* worker = new TProcThread(process, shared_, procFileName_, procIdentifier_, onProcCompleted_, useEvent_,
-                                   waitTime_);
+    auto* worker =
+        new TProcThread(process, shared_, procFileName_, procIdentifier_, onProcCompleted_, useEvent_, waitTime_);
     worker->SetFreeOnTerminate(true);
     if (worker->Handle() == nullptr) {
       // No thread: the record keeps the handle, and the purge closes it once the process is gone.
@@ -345,9 +366,8 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
   framework::ProcessHandles handles = framework::ProcessHandles::Adopt(info);
 
   if (watched) {
-    const DWORD idle = WaitForInputIdle(handles.process.get(), kIdleWaitMs);
-    if (idle != 0 && idle != WAIT_TIMEOUT) {
-      DWORD code = GetLastError();
+    DWORD code = ERROR_SUCCESS;
+    if (!BecameIdle(handles.process.get(), lowerFileName_, code)) {
       // Wine leaves the code at 0 for a process without a message queue; a failure must not read
       // as success, so it counts as the invalid parameter it is.
       if (code == ERROR_SUCCESS) code = ERROR_INVALID_PARAMETER;

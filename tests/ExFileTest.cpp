@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
 #include <vector>
 
 #include "framework/AnsiText.h"
@@ -161,7 +162,9 @@ TEST(ExFileStart, TheCommandLineIsTheLowerCasedPathOneBlankAndTheParameters) {
 TEST(ExFileStart, LowerCasingLeavesDoubleByteCharactersAlone) {
   ASSERT_EQ(GetACP(), 932u) << "the test session runs with code page 932";
   // キ is 0x83 0x4C: its second byte is an 'L', which a byte-wise lower-casing would change.
-  testsupport::TempDir dir("\x83\x4C" "Dir");
+  testsupport::TempDir dir(
+      "\x83\x4C"
+      "Dir");
   const std::string program = dir / "TestChild.exe";
   ASSERT_TRUE(CopyFileA(ChildPath().c_str(), program.c_str(), FALSE));
   const std::string report = dir / "report.txt";
@@ -171,7 +174,10 @@ TEST(ExFileStart, LowerCasingLeavesDoubleByteCharactersAlone) {
   exFile.SetWaitUntilDone(true);
   ASSERT_TRUE(exFile.Execute()) << exFile.LastErrorCode();
   const std::string commandLine = WaitForReport(report).at("CommandLine");
-  EXPECT_NE(commandLine.find("\x83\x4C" "dir\\testchild.exe "), std::string::npos) << commandLine;
+  EXPECT_NE(commandLine.find("\x83\x4C"
+                             "dir\\testchild.exe "),
+            std::string::npos)
+      << commandLine;
 }
 
 TEST(ExFileStart, AnExistingPathWithBlanksIsQuotedButRecordedAsItIs) {
@@ -323,8 +329,8 @@ TEST(ExFileCompletion, TimeOutSecGivesTheWaitTime) {
   TExFile exFile(nullptr);
   EXPECT_EQ(exFile.WaitTime(), INFINITE);
   const std::pair<int32_t, DWORD> cases[] = {
-      {1, 1000}, {3600, 3600000}, {3601, 3600000}, {5000, 3600000}, {-1, 4294966296u}, {-2, 4294965296u},
-      {INT_MIN, 0},  // wraps to zero in 32 bits
+      {1, 1000},         {3600, 3600000},   {3601, 3600000}, {5000, 3600000},
+      {-1, 4294966296u}, {-2, 4294965296u}, {INT_MIN, 0},  // wraps to zero in 32 bits
       {0, INFINITE},
   };
   for (const auto& [seconds, milliseconds] : cases) {
@@ -582,7 +588,7 @@ TEST(ExFileTerminate, ARecordWhoseHandleWasClosedIsNeverUsed) {
     const DWORD child = launchtest::ReportedProcessId(WaitForReport(report));
     survivors.ids.push_back(child);
     ASSERT_TRUE(events.WaitForCompletions(wait ? 1 : 2));
-    testsupport::PumpFor(100);  // the worker closes its handle after its report
+    testsupport::PumpFor(100);           // the worker closes its handle after its report
     EXPECT_EQ(exFile.RecordCount(), 1);  // (the second launch purged the first record)
     EXPECT_FALSE(exFile.TerminateProc()) << wait;
     EXPECT_TRUE(launchtest::ProcessAlive(child)) << wait;
@@ -595,7 +601,8 @@ TEST(ExFileLifetime, DestructionReleasesTwentyWaitingWorkersAndLeavesTheProcesse
   testsupport::TempDir dir;
   Survivors survivors;
   Events events;
-  auto* exFile = new TExFile(nullptr);
+  // Freed on every path: a failed assertion must not leave twenty workers holding the test up.
+  auto exFile = std::make_unique<TExFile>(nullptr);
   events.Attach(*exFile);
   exFile->SetProcFileName(ChildPath());
   std::vector<std::string> reports;
@@ -604,11 +611,12 @@ TEST(ExFileLifetime, DestructionReleasesTwentyWaitingWorkersAndLeavesTheProcesse
     exFile->SetProcIdentifier(std::to_string(i));
     // They stay until the end of the test, however long their twenty starts take.
     exFile->SetProcParameters("--stay --report " + Quoted(reports.back()));
-    ASSERT_TRUE(exFile->Execute()) << i;
+    const bool started = exFile->Execute();
+    survivors.ids.push_back(launchtest::ReportedProcessId(WaitForReport(reports.back())));
+    ASSERT_TRUE(started) << i << ": error " << exFile->LastErrorCode();
   }
-  for (const std::string& report : reports) survivors.ids.push_back(launchtest::ReportedProcessId(WaitForReport(report)));
   const DWORD start = GetTickCount();
-  delete exFile;
+  exFile.reset();
   EXPECT_LT(GetTickCount() - start, 1000u);
   testsupport::PumpFor(200);
   EXPECT_TRUE(events.completions.empty());
@@ -647,14 +655,14 @@ TEST(ExFileLifetime, AReportMayDestroyItsComponent) {
   std::vector<int32_t> fromSender;
   auto* exFile = new TExFile(nullptr);
   exFile->SetProcFileName(ChildPath());
-  exFile->SetOnProcCompleted([&](framework::TObject* sender, const std::string&, const std::string&, int32_t value,
-                                 bool) {
-    reported.push_back(value);
-    delete exFile;  // the other workers are released; this one waits until we return
-    exFile = nullptr;
-    // The sender is still there.
-    fromSender.push_back(static_cast<TProcThread&>(*sender).ReturnValue());
-  });
+  exFile->SetOnProcCompleted(
+      [&](framework::TObject* sender, const std::string&, const std::string&, int32_t value, bool) {
+        reported.push_back(value);
+        delete exFile;  // the other workers are released; this one waits until we return
+        exFile = nullptr;
+        // The sender is still there.
+        fromSender.push_back(static_cast<TProcThread&>(*sender).ReturnValue());
+      });
   for (const char* id : {"5", "6", "7"}) {
     exFile->SetProcIdentifier(id);
     exFile->SetProcParameters(std::string("--after 100 --exit ") + id);
