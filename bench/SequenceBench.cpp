@@ -18,6 +18,7 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
+#include "tools/ProcessWindows.h"
 #include "tools/StandInLog.h"
 
 namespace {
@@ -62,36 +63,6 @@ framework::ProcessHandles Start(const std::string& commandLine, const std::strin
   }
   return framework::ProcessHandles::Adopt(info);
 }
-
-// Another program with visible, titled top-level windows, ended with the object.
-class Crowd {
- public:
-  explicit Crowd(int windows) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    marker_ = std::string(temp) + "seqbench_crowd_" + std::to_string(GetCurrentProcessId());
-    DeleteFileA(marker_.c_str());
-    handles_ = Start("\"" + ProgramDir() + "\\TestChild.exe\" --stay --marker \"" + marker_ + "\" --windows " +
-                         std::to_string(windows),
-                     ProgramDir());
-    for (int waited = 0; handles_.process && waited < 60000; waited += 20) {
-      if (GetFileAttributesA(marker_.c_str()) != INVALID_FILE_ATTRIBUTES) break;
-      Sleep(20);
-    }
-  }
-  ~Crowd() {
-    if (handles_.process) {
-      TerminateProcess(handles_.process.get(), 0);
-      WaitForSingleObject(handles_.process.get(), 10000);
-    }
-    DeleteFileA(marker_.c_str());
-  }
-  bool Running() const { return static_cast<bool>(handles_.process); }
-
- private:
-  std::string marker_;
-  framework::ProcessHandles handles_;
-};
 
 // Puts the client's window, once its log names it, at the bottom of the desktop's order (behind a
 // crowd), before the launcher looks a second after the client's start. True once done.
@@ -172,13 +143,17 @@ int main(int argc, char** argv) {
 
   // The launcher's runs: alone on the desktop, then with the crowd in front of the client.
   constexpr int kCrowd = 300;
-  std::unique_ptr<Crowd> crowd;
+  std::unique_ptr<processwindows::StayingProgram> crowd;
   for (int run = 0; run < 2 * runs; ++run) {
     const bool crowded = run >= runs;
-    if (crowded && !crowd) crowd = std::make_unique<Crowd>(kCrowd);
+    if (crowded && !crowd)
+      crowd = std::make_unique<processwindows::StayingProgram>(ProgramDir() + "\\TestChild.exe",
+                                                               "--windows " + std::to_string(kCrowd));
     const std::string folder = MakeFolder(run);
-    const std::string client = "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
-    WriteText(folder + "\\TolvaneOndrel.ini", "[Path]\r\nMail=" + client + "\r\nOndrel=" + folder + "\\DemoProxy.exe\r\n");
+    const std::string client =
+        "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
+    WriteText(folder + "\\TolvaneOndrel.ini",
+              "[Path]\r\nMail=" + client + "\r\nOndrel=" + folder + "\\DemoProxy.exe\r\n");
     framework::ProcessHandles launcher = Start("\"" + folder + "\\TolvaneLauncher.exe\"", folder);
     long long clientEnded = 0;
     const long long proxyEnded = WatchProxy(folder, launcher.process.get(), clientEnded, crowded);
@@ -200,7 +175,8 @@ int main(int argc, char** argv) {
 
   for (int run = 0; run < runs; ++run) {
     const std::string folder = MakeFolder(runs + run);
-    const std::string client = "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
+    const std::string client =
+        "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 1500";
     WriteText(folder + "\\run.bat", "@echo off\r\nstart \"\" \"" + folder + "\\DemoProxy.exe\"\r\nstart \"\" /wait " +
                                         client + "\r\ntaskkill /F /IM DemoProxy.exe >nul 2>&1\r\n");
     framework::ProcessHandles batch = Start("cmd.exe /c \"" + folder + "\\run.bat\"", folder);

@@ -21,6 +21,7 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
+#include "tools/ProcessWindows.h"
 #include "winlist/WinList.h"
 
 namespace {
@@ -134,53 +135,17 @@ void Measure(int windowCount, int iterations) {
   std::printf("%d qualifying windows of this process, %d top-level windows enumerated, %d listed\n", windowCount,
               enumerated, list.WindowList().Count());
   std::printf("  first Refresh (rebuild): %lld allocations\n", rebuildAllocations);
-  std::printf("  Refresh (unchanged): %8.3f ms per call, %6.2f us per window, %lld allocations in %d calls, %d rebuilds\n",
-              bestRefresh * 1e3, refreshPerWindow, refreshAllocations, kRounds * iterations, rebuilds);
-  std::printf("  EnumWindows + GetWindowTextA: %8.3f ms per call, %6.2f us per window\n", bestBare * 1e3, barePerWindow);
+  std::printf(
+      "  Refresh (unchanged): %8.3f ms per call, %6.2f us per window, %lld allocations in %d calls, %d rebuilds\n",
+      bestRefresh * 1e3, refreshPerWindow, refreshAllocations, kRounds * iterations, rebuilds);
+  std::printf("  EnumWindows + GetWindowTextA: %8.3f ms per call, %6.2f us per window\n", bestBare * 1e3,
+              barePerWindow);
   std::printf("  ratio Refresh / bare loop: %.2f\n", refreshPerWindow / barePerWindow);
   std::printf("FIGURE|winlist: unchanged refresh, %d windows|%.3f|us per window|%.3f (bare loop)|<= 1.5 x comparison\n",
               windowCount, refreshPerWindow, barePerWindow);
   std::printf("FIGURE|winlist: allocations per unchanged refresh, %d windows|%g|allocations|-|= 0\n", windowCount,
               static_cast<double>(refreshAllocations) / (kRounds * iterations));
 }
-
-// A TestChild.exe with windowCount visible top-level windows, ended with the object.
-class ChildWindows {
- public:
-  explicit ChildWindows(int windowCount) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    marker_ = std::string(temp) + "winlistbench_" + std::to_string(GetCurrentProcessId()) + ".ready";
-    DeleteFileA(marker_.c_str());
-    std::string commandLine = "\"" + framework::ExtractFileDir(framework::ModuleFileName()) +
-                              "\\TestChild.exe\" --stay --marker \"" + marker_ + "\" --windows " +
-                              std::to_string(windowCount);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      std::printf("cannot start %s\n", commandLine.c_str());
-      return;
-    }
-    handles_ = framework::ProcessHandles::Adopt(info);
-    for (int waited = 0; waited < 120000 && GetFileAttributesA(marker_.c_str()) == INVALID_FILE_ATTRIBUTES;
-         waited += 10) {
-      Sleep(10);
-    }
-  }
-  ~ChildWindows() {
-    if (handles_.process) {
-      TerminateProcess(handles_.process.get(), 0);
-      WaitForSingleObject(handles_.process.get(), 10000);
-    }
-    DeleteFileA(marker_.c_str());
-  }
-  bool Running() const { return static_cast<bool>(handles_.process); }
-
- private:
-  std::string marker_;
-  framework::ProcessHandles handles_;
-};
 
 // The comparison for a first look: what any program must do to find windows and name their
 // programs. Process ids and names from one snapshot, sorted for the lookup.
@@ -235,8 +200,12 @@ void BareFirstLook(BareLook& look) {
 }
 
 void MeasureFirstRefresh(int windowCount) {
-  ChildWindows child(windowCount);
-  if (!child.Running()) return;
+  const processwindows::StayingProgram child(framework::ExtractFileDir(framework::ModuleFileName()) + "\\TestChild.exe",
+                                             "--windows " + std::to_string(windowCount), 120000);
+  if (!child.Ready()) {
+    std::printf("cannot start %s\n", child.CommandLine().c_str());
+    return;
+  }
   const int enumerated = TopLevelWindows();
 
   double bestRefresh = 1e30;

@@ -346,26 +346,10 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
 }
 
 namespace {
-// The launcher's window whose icon (id 1) the shell holds, or null.
-HWND FindShownTrayIconWindow(DWORD processId) {
-  for (HWND window = FindWindowExA(nullptr, nullptr, "TUtilityWindow", nullptr); window != nullptr;
-       window = FindWindowExA(nullptr, window, "TUtilityWindow", nullptr)) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != processId) continue;
-    NOTIFYICONDATAA probe{};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = window;
-    probe.uID = 1;
-    if (Shell_NotifyIconA(NIM_MODIFY, &probe)) return window;  // only a held icon can be modified
-  }
-  return nullptr;
-}
-
 HWND WaitForShownTrayIconWindow(DWORD processId, DWORD timeoutMs) {
   const DWORD start = GetTickCount();
   for (;;) {
-    if (HWND window = FindShownTrayIconWindow(processId)) return window;
+    if (HWND window = processwindows::ShownTrayIconWindow(processId)) return window;
     if (GetTickCount() - start >= timeoutMs) return nullptr;
     Sleep(20);
   }
@@ -385,7 +369,7 @@ TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   forgotten.hWnd = iconWindow;
   forgotten.uID = 1;
   ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &forgotten));
-  ASSERT_EQ(FindShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
+  ASSERT_EQ(processwindows::ShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
   DWORD_PTR answer = 0;
   SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
   EXPECT_EQ(WaitForShownTrayIconWindow(installation.LauncherProcessId(), 2000), iconWindow);
@@ -444,14 +428,15 @@ TEST(LauncherTray, ARefusedIconLeavesTheSequenceAsItIs) {
   RefusingShell shell;
   ASSERT_TRUE(shell.Active());
   Installation installation;
-  installation.WriteSettings(installation.MailCommand("--close-after 2000 --exit 0"), installation.Path("DemoProxy.exe"));
+  installation.WriteSettings(installation.MailCommand("--close-after 2000 --exit 0"),
+                             installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
   const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
   ASSERT_NE(proxyStarted.processId, 0u);
   ProcessWatch proxy(proxyStarted.processId);
   const LogEvent clientEnded = installation.WaitForEvent([&] { return installation.MailEvents(); }, "ended", 15000);
   ASSERT_NE(clientEnded.us, 0);
-  EXPECT_EQ(FindShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
+  EXPECT_EQ(processwindows::ShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
   ASSERT_TRUE(proxy.Ended(5000)) << "the proxy was not terminated";
   ASSERT_TRUE(installation.WaitForLauncher(15000));
   EXPECT_EQ(installation.LauncherExitCode(), 0u);  // not an abort, and no box waited for
@@ -465,7 +450,7 @@ TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
   installation.StartLauncher();
   ASSERT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000).processId, 0u);
   Sleep(500);  // the launcher has minimised and been refused
-  EXPECT_EQ(FindShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
+  EXPECT_EQ(processwindows::ShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
   ASSERT_TRUE(installation.LauncherRunning());
 
   shell.Leave();
@@ -478,35 +463,6 @@ TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
 }
 
 namespace {
-// Another program with visible, titled top-level windows: a TestChild.exe, ended with the object.
-class Crowd {
- public:
-  explicit Crowd(int windows) {
-    const std::string marker = dir_ / "ready";
-    std::string commandLine = "\"" + BuiltProgram("TestChild.exe") + "\" --stay --marker \"" + marker +
-                              "\" --windows " + std::to_string(windows);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      ADD_FAILURE() << "cannot start " << commandLine;
-      return;
-    }
-    handles_ = framework::ProcessHandles::Adopt(info);
-    for (int waited = 0; waited < 60000 && !testsupport::FileExists(marker); waited += 20) Sleep(20);
-  }
-  ~Crowd() {
-    if (!handles_.process) return;
-    TerminateProcess(handles_.process.get(), 0);
-    WaitForSingleObject(handles_.process.get(), 5000);
-  }
-  DWORD ProcessId() const { return handles_.processId; }
-
- private:
-  TempDir dir_;
-  framework::ProcessHandles handles_;
-};
-
 BOOL CALLBACK AppendTopLevelWindow(HWND window, LPARAM windows) {
   reinterpret_cast<std::vector<HWND>*>(windows)->push_back(window);
   return TRUE;
@@ -531,7 +487,9 @@ int VisibleWindowsInFront(DWORD processId, HWND window) {
 // another program, new to it and in front of the client's, may not make that look late.
 TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart) {
   constexpr int kCrowd = 300;
-  Crowd crowd(kCrowd);
+  // Another program's visible, titled windows.
+  const processwindows::StayingProgram crowd(BuiltProgram("TestChild.exe"), "--windows " + std::to_string(kCrowd));
+  ASSERT_TRUE(crowd.Ready()) << crowd.CommandLine();
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 2500"), installation.Path("DemoProxy.exe"));
   installation.StartLauncher();

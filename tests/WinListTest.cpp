@@ -101,36 +101,13 @@ void OnPrivateDesktop(const std::function<void()>& body) {
 }
 
 // A TestChild.exe (or a copy of it under another name) with windows of its own, ended with the object.
-class ChildProcess {
+class ChildProcess : public processwindows::StayingProgram {
  public:
   explicit ChildProcess(const std::string& options,
-                        const std::string& program = testsupport::BuiltProgram("TestChild.exe")) {
-    const std::string marker = dir_ / "ready";
-    std::string commandLine = "\"" + program + "\" --stay --marker \"" + marker + "\" " + options;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      ADD_FAILURE() << "cannot start " << commandLine;
-      return;
-    }
-    handles_ = framework::ProcessHandles::Adopt(info);
-    EXPECT_TRUE(testsupport::PumpUntil([&] { return testsupport::FileExists(marker); }, 10000));
+                        const std::string& program = testsupport::BuiltProgram("TestChild.exe"))
+      : StayingProgram(program, options, 10000) {
+    EXPECT_TRUE(Ready()) << CommandLine();
   }
-  ~ChildProcess() { End(); }
-
-  void End() {
-    if (!handles_.process) return;
-    TerminateProcess(handles_.process.get(), 0);
-    WaitForSingleObject(handles_.process.get(), 5000);
-    handles_.process.reset();
-  }
-  DWORD ProcessId() const { return handles_.processId; }
-  DWORD ThreadId() const { return handles_.threadId; }
-
- private:
-  testsupport::TempDir dir_;
-  framework::ProcessHandles handles_;
 };
 
 BOOL CALLBACK AppendWindow(HWND window, LPARAM windows) {

@@ -157,8 +157,7 @@ std::string MailCommand(const Check& check, int closeAfterMs) {
 class Watch {
  public:
   explicit Watch(DWORD processId)
-      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE,
-                             processId)) {}
+      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId)) {}
   ~Watch() {
     if (process_ && !Ended()) TerminateProcess(process_.get(), 1);
   }
@@ -201,8 +200,9 @@ int JudgeClientRun(Check& check, const std::string& mail, Watch* proxy, long lon
   Watch clientWatch(static_cast<DWORD>(client.processId));
   check.Expect(true, "the mail client started at " + check.At(client.us));
   const standin::LoggedEvent commandLine = check.WaitForEvent("mail.log", "command line ");
-  check.Expect(commandLine.text == "command line " + mail, "its command line is the Mail value exactly: " +
-                                                               commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())));
+  check.Expect(commandLine.text == "command line " + mail,
+               "its command line is the Mail value exactly: " +
+                   commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())));
   if (proxy != nullptr) check.Expect(proxyStartedUs < client.us, "the proxy was started before the mail client");
   const standin::LoggedEvent front = check.WaitForEvent("mail.log", "foreground ");
   check.Expect(front.us != 0 && front.text.find("TOLVANE MAIL") != std::string::npos,
@@ -234,8 +234,7 @@ int JudgeClientRun(Check& check, const std::string& mail, Watch* proxy, long lon
   std::snprintf(text, sizeof text, "the launcher ended %.1f s after the client, with exit code %lu", afterClient,
                 check.LauncherEnded() ? check.LauncherExitCode() : STILL_ACTIVE);
   // About 5 s: never sooner, and later only by the emulation's slowness.
-  check.Expect(check.LauncherEnded() && afterClient >= 4.5 && afterClient <= 60 && check.LauncherExitCode() == 0,
-               text);
+  check.Expect(check.LauncherEnded() && afterClient >= 4.5 && afterClient <= 60 && check.LauncherExitCode() == 0, text);
   return check.Failed() ? kFailed : kPassed;
 }
 
@@ -250,8 +249,9 @@ int Sequence(Check& check) {
   Watch proxyWatch(static_cast<DWORD>(proxy.processId));
   const standin::LoggedEvent commandLine = check.WaitForEvent("demoproxy.log", "command line ");
   const std::string expected = "command line " + AsciiLower(proxyPath) + " ";
-  check.Expect(commandLine.text == expected, "its command line is the lower-cased path and one blank: \"" +
-                                                 commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())) + "\"");
+  check.Expect(commandLine.text == expected,
+               "its command line is the lower-cased path and one blank: \"" +
+                   commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())) + "\"");
   return JudgeClientRun(check, mail, &proxyWatch, proxy.us);
 }
 
@@ -272,8 +272,7 @@ std::vector<DWORD> ProcessesOf(const std::string& path) {
     UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     char image[MAX_PATH] = "";
     DWORD size = sizeof image;
-    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) &&
-        lstrcmpiA(image, path.c_str()) == 0) {
+    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
       found.push_back(entry.th32ProcessID);
     }
   }
@@ -312,19 +311,6 @@ int Missing(Check& check) {
   return check.Failed() ? kFailed : kPassed;
 }
 
-// The launcher's window whose icon (id 1) the shell holds, or null.
-HWND ShownTrayIconWindow(DWORD processId) {
-  for (HWND window : processwindows::TopLevelWindowsOf(processId)) {
-    if (processwindows::ClassOf(window) != "TUtilityWindow") continue;
-    NOTIFYICONDATAA probe{};
-    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
-    probe.hWnd = window;
-    probe.uID = 1;
-    if (Shell_NotifyIconA(NIM_MODIFY, &probe)) return window;  // only a held icon can be modified
-  }
-  return nullptr;
-}
-
 int Quit(Check& check) {
   check.WriteSettings(MailCommand(check, 600000), check.Path("NoSuchProxy.exe"));
   if (!check.StartLauncher()) return kFailed;
@@ -333,7 +319,8 @@ int Quit(Check& check) {
   if (front.us == 0) return kFailed;
   const standin::LoggedEvent client = check.WaitForEvent("mail.log", "started");
   Watch clientWatch(static_cast<DWORD>(client.processId));
-  check.Expect(check.WaitUntil([&] { return ShownTrayIconWindow(check.LauncherId()) != nullptr; }, check.LimitMs()),
+  check.Expect(check.WaitUntil([&] { return processwindows::ShownTrayIconWindow(check.LauncherId()) != nullptr; },
+                               check.LimitMs()),
                "its tray icon is shown");
   RECT tray{};
   check.Expect(GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray) != FALSE, "the taskbar is shown");

@@ -1,6 +1,8 @@
 // Top-level windows of a process, found by enumerating the desktop's windows.
 #include "tools/ProcessWindows.h"
 
+#include <shellapi.h>
+
 namespace processwindows {
 
 namespace {
@@ -44,6 +46,52 @@ HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool vi
     if (GetTickCount() - start >= timeoutMs) return nullptr;
     Sleep(20);
   }
+}
+
+HWND ShownTrayIconWindow(DWORD processId) {
+  for (HWND window : TopLevelWindowsOf(processId)) {
+    if (ClassOf(window) != "TUtilityWindow") continue;
+    NOTIFYICONDATAA probe{};
+    probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    probe.hWnd = window;
+    probe.uID = 1;
+    if (Shell_NotifyIconA(NIM_MODIFY, &probe)) return window;
+  }
+  return nullptr;
+}
+
+StayingProgram::StayingProgram(const std::string& program, const std::string& options, DWORD readyTimeoutMs) {
+  char temp[MAX_PATH] = "";
+  GetTempPathA(MAX_PATH, temp);
+  static LONG made = 0;  // several may run at once in one process
+  marker_ = std::string(temp) + "staying-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(InterlockedIncrement(&made)) + ".ready";
+  DeleteFileA(marker_.c_str());
+  commandLine_ = "\"" + program + "\" --stay --marker \"" + marker_ + "\" " + options;
+  std::string writable = commandLine_;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return;
+  }
+  handles_ = framework::ProcessHandles::Adopt(info);
+  const DWORD start = GetTickCount();
+  while (!(ready_ = GetFileAttributesA(marker_.c_str()) != INVALID_FILE_ATTRIBUTES) &&
+         GetTickCount() - start < readyTimeoutMs) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(10);
+  }
+}
+
+void StayingProgram::End() {
+  if (handles_.process) {
+    TerminateProcess(handles_.process.get(), 0);
+    WaitForSingleObject(handles_.process.get(), 10000);
+    handles_.process.reset();
+  }
+  DeleteFileA(marker_.c_str());
 }
 
 }  // namespace processwindows

@@ -1,11 +1,14 @@
 // Finding a process's top-level windows by class: for the demo driver and the tests, which watch
-// other programs' windows come and go.
+// other programs' windows come and go; and a program that stays, with windows of its own, for the
+// tests and benchmarks that need another program's windows on the desktop.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "framework/Handles.h"
 
 namespace processwindows {
 
@@ -19,5 +22,34 @@ HWND FindProcessWindow(DWORD processId, const std::string& className, bool visib
 // The same, waited for up to timeoutMs; nullptr when none came.
 HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false,
                           DWORD timeoutMs = 10000);
+
+// The process's window whose tray icon (id 1) the shell holds, or null: the launcher's tray
+// component's hidden window. Asks the shell to change the icon, which only a held icon allows.
+HWND ShownTrayIconWindow(DWORD processId);
+
+// A program started as "<program> --stay --marker <file> <options>" (TestChild.exe: it makes the
+// windows its options ask for, writes the marker, and stays), waited for until it has written the
+// marker, dispatching this thread's messages meanwhile; ended with the object.
+class StayingProgram {
+ public:
+  StayingProgram(const std::string& program, const std::string& options, DWORD readyTimeoutMs = 60000);
+  ~StayingProgram() { End(); }
+  StayingProgram(const StayingProgram&) = delete;
+  StayingProgram& operator=(const StayingProgram&) = delete;
+
+  // Started and its windows made.
+  bool Ready() const { return ready_; }
+  const std::string& CommandLine() const { return commandLine_; }
+  DWORD ProcessId() const { return handles_.processId; }
+  DWORD ThreadId() const { return handles_.threadId; }
+  // Terminates it and waits for its end.
+  void End();
+
+ private:
+  std::string marker_;
+  std::string commandLine_;
+  framework::ProcessHandles handles_;
+  bool ready_ = false;
+};
 
 }  // namespace processwindows
