@@ -11,6 +11,7 @@
 
 #include "tools/ConfigSettings.h"
 #include "tools/ElevatedSave.h"
+#include "tools/LauncherStart.h"
 
 namespace configure {
 
@@ -27,8 +28,10 @@ constexpr int kButtonHeight = 26;
 constexpr int kEditHeight = 23;
 constexpr int kLabelHeight = 18;
 constexpr int kFieldHeight = 58;  // label, edit and the gap to the next field
+constexpr int kCheckTop = 122;    // the two check boxes, one under the other
+constexpr int kCheckHeight = 22;
 constexpr int kClientWidth = kMargin + kEditWidth + 8 + kButtonWidth + kMargin;
-constexpr int kClientHeight = 172;
+constexpr int kClientHeight = 214;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
 
@@ -118,7 +121,10 @@ std::wstring SystemMessage(DWORD error) {
 }
 }  // namespace
 
-ConfigDialog::ConfigDialog(std::wstring iniPath) : iniPath_(std::move(iniPath)) {}
+ConfigDialog::ConfigDialog(std::wstring iniPath)
+    : iniPath_(std::move(iniPath)),
+      launcherPath_(LauncherIn(FolderOf(iniPath_))),
+      firstRun_(GetFileAttributesW(iniPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {}
 
 ConfigDialog::~ConfigDialog() {
   if (window_ != nullptr) DestroyWindow(window_);
@@ -192,6 +198,8 @@ void ConfigDialog::Layout() {
     place(field[2], kMargin + kEditWidth + 8, top + 19, kButtonWidth, kButtonHeight);
     top += kFieldHeight;
   }
+  place(kStartNowId, kMargin, kCheckTop, kEditWidth + 8 + kButtonWidth, kCheckHeight);
+  place(kSignInId, kMargin, kCheckTop + kCheckHeight, kEditWidth + 8 + kButtonWidth, kCheckHeight);
   const int buttonsY = kClientHeight - kMargin - kButtonHeight;
   place(IDOK, kClientWidth - kMargin - 2 * kButtonWidth - 8, buttonsY, kButtonWidth, kButtonHeight);
   place(IDCANCEL, kClientWidth - kMargin - kButtonWidth, buttonsY, kButtonWidth, kButtonHeight);
@@ -268,6 +276,7 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case IDOK:
           if (Save()) {
             saved_ = true;
+            ApplyLauncherChoices();
             DestroyWindow(window_);
           }
           return 0;
@@ -299,7 +308,7 @@ void ConfigDialog::AddControl(const wchar_t* className, const wchar_t* text, DWO
 }
 
 void ConfigDialog::CreateControls() {
-  // In tab order: each field's edit then its browse button, then OK and Cancel.
+  // In tab order: each field's edit then its browse button, the check boxes, then OK and Cancel.
   const Settings settings = ReadSettings(iniPath_);
   AddControl(L"STATIC", (std::wstring(kMailLabel) + L" (Mail):").c_str(), SS_NOPREFIX, kMailLabelId);
   AddControl(L"EDIT", settings.mail.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kMailEditId);
@@ -307,6 +316,17 @@ void ConfigDialog::CreateControls() {
   AddControl(L"STATIC", (std::wstring(kProxyLabel) + L" (Ondrel):").c_str(), SS_NOPREFIX, kProxyLabelId);
   AddControl(L"EDIT", settings.proxy.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kProxyEditId);
   AddControl(L"BUTTON", L"参照(&R)...", WS_TABSTOP | BS_PUSHBUTTON, kProxyBrowseId);
+  // The launcher's starts, offered when it is beside the settings file. Started now: on by default
+  // for a first run, so that saving goes straight on to the mail.
+  const DWORD offered = launcherPath_.empty() ? WS_DISABLED : 0;
+  AddControl(L"BUTTON", L"保存したらランチャーを起動する(&S)", WS_TABSTOP | BS_AUTOCHECKBOX | offered, kStartNowId);
+  signInValue_ = SignInValue();
+  const bool ours = !launcherPath_.empty() && StartsAtSignIn(signInValue_, launcherPath_);
+  const std::wstring signInText = std::wstring(L"Windows へのサインイン時にランチャーを起動する(&W)") +
+                                  (signInValue_.empty() || ours ? L"" : L" (別の場所のランチャーが登録されています)");
+  AddControl(L"BUTTON", signInText.c_str(), WS_TABSTOP | BS_AUTOCHECKBOX | offered, kSignInId);
+  CheckDlgButton(window_, kStartNowId, firstRun_ && !launcherPath_.empty() ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(window_, kSignInId, ours ? BST_CHECKED : BST_UNCHECKED);
   AddControl(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
   AddControl(L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);
 }
@@ -454,6 +474,33 @@ bool ConfigDialog::Save() {
   }
   Message(problem + L"\n\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
   return false;
+}
+
+void ConfigDialog::ApplyLauncherChoices() {
+  if (launcherPath_.empty()) return;
+  DWORD error = ERROR_SUCCESS;
+  const bool wanted = IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED;
+  const bool ours = StartsAtSignIn(signInValue_, launcherPath_);
+  bool failed = false;
+  if (wanted && !ours) {
+    // Another copy's value is replaced only when the user says so.
+    const bool replace =
+        signInValue_.empty() || Message(L"サインイン時には、別の場所のランチャーが起動するよう登録されています。\n\n" +
+                                            signInValue_ + L"\n\nこのランチャーに置き換えますか?\n\n" + launcherPath_,
+                                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    failed = replace && !SetSignInStart(launcherPath_, error);
+  } else if (!wanted && ours) {
+    failed = !RemoveSignInStart(error);
+  }
+  if (failed) {
+    Message(L"設定は保存しましたが、サインイン時の起動を変更できませんでした。\n\n" + SystemMessage(error),
+            MB_OK | MB_ICONWARNING);
+  }
+  if (IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED && !StartLauncher(launcherPath_, error)) {
+    Message(L"設定は保存しましたが、ランチャー" + Quoted(launcherPath_) + L"を起動できませんでした。\n\n" +
+                SystemMessage(error),
+            MB_OK | MB_ICONWARNING);
+  }
 }
 
 bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy) {

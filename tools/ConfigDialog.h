@@ -3,7 +3,8 @@
 // Japanese shows right whatever the system's ANSI code page.
 //
 // OK checks the values (see ConfigSettings.h), asks before saving a program that cannot be found,
-// and saves; in a folder the user may not write into, it offers to save as administrator
+// and saves, then applies the two check boxes for the launcher beside it (LauncherStart.h): start it
+// now, and start it at sign-in; in a folder the user may not write into, it offers to save as administrator
 // (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
 // the window write nothing.
 //
@@ -30,6 +31,8 @@ inline constexpr int kMailBrowseId = 103;
 inline constexpr int kProxyBrowseId = 104;
 inline constexpr int kMailLabelId = 105;
 inline constexpr int kProxyLabelId = 106;
+inline constexpr int kStartNowId = 107;  // check box: start the launcher once saved
+inline constexpr int kSignInId = 108;    // check box: start the launcher at sign-in
 // Sent to a top-level window when its display scale changes (Windows 8.1 and later).
 inline constexpr UINT kDpiChangedMessage = 0x02E0;
 
@@ -64,6 +67,8 @@ class ConfigDialog {
   void Browse(int editId);
   // True when the settings were saved and the window may close.
   bool Save();
+  // After a save: the sign-in value as the check box says, and the launcher started if asked.
+  void ApplyLauncherChoices();
   // A folder the user may not write into: offers to save as administrator, and does so.
   bool SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy);
   bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);
@@ -73,6 +78,9 @@ class ConfigDialog {
   void FocusEdit(int id) const;
 
   std::wstring iniPath_;
+  std::wstring launcherPath_;  // the launcher beside the settings file; empty when none
+  bool firstRun_;              // there was no settings file when the window opened
+  std::wstring signInValue_;   // the Run value when the window opened
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
   framework::UniqueIcon smallIcon_;

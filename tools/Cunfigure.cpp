@@ -4,6 +4,9 @@
 //   Cunfigure                        the settings window (ConfigDialog.h); exit code 0 when it saved,
 //                                    1 when it was closed without saving
 //   Cunfigure /set <mail> <ondrel>   writes the two values without asking; exit code 0 when saved
+//   Cunfigure /set <mail> <ondrel> /start
+//                                    the same, then starts the launcher beside it as a user would
+//                                    (exit code 0 when both were done)
 #include <windows.h>
 
 #include <shellapi.h>
@@ -12,6 +15,7 @@
 
 #include "tools/ConfigDialog.h"
 #include "tools/ConfigSettings.h"
+#include "tools/LauncherStart.h"
 
 namespace {
 // Writes the values with the same checks and the same safe save as the window, without asking.
@@ -31,9 +35,16 @@ int SetValues(const std::wstring& mail, const std::wstring& proxy) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (arguments != nullptr && count == 4 && lstrcmpiW(arguments[1], L"/set") == 0) {
-    const int code = SetValues(arguments[2], arguments[3]);
+  const bool start = arguments != nullptr && count == 5 && lstrcmpiW(arguments[4], L"/start") == 0;
+  if (arguments != nullptr && (count == 4 || start) && lstrcmpiW(arguments[1], L"/set") == 0) {
+    int code = SetValues(arguments[2], arguments[3]);
     LocalFree(arguments);
+    if (code == 0 && start) {
+      const std::wstring ini = configure::SettingsFileBesideProgram();
+      const std::wstring launcher = configure::LauncherIn(ini.substr(0, ini.find_last_of(L'\\')));
+      DWORD error = ERROR_SUCCESS;
+      if (launcher.empty() || !configure::StartLauncher(launcher, error)) code = 1;
+    }
     return code;
   }
   if (arguments != nullptr) LocalFree(arguments);
