@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it once under Wine + Xvfb, installed in a temporary folder with the
 # demo mail client and proxy and a "TolvaneOndrel.ini"; prints a timeline of what happened and saves
-# a screenshot taken while the mail client runs, then screenshots of Cunfigure.exe at 96 and 144 DPI.
+# a screenshot taken while the mail client runs, then screenshots of Cunfigure.exe at 96 and 144 DPI,
+# then a first run (no settings, Cunfigure.exe, the save, the launcher it starts) with its timeline.
 # Then builds the 32-bit product and packs the release zip (cmake/package.sh), printing its path and
 # size. Safe to run again.
 set -euo pipefail
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 
 bash cmake/deps.sh
 cmake --preset x86_64 >/dev/null
-cmake --build --preset x86_64 --target TolvaneLauncher Cunfigure DemoMailClient DemoProxy DemoDriver SettingsProbe SessionKeeper
+cmake --build --preset x86_64 --target TolvaneLauncher Cunfigure DemoMailClient DemoProxy DemoDriver FirstRunDriver SettingsProbe SessionKeeper
 
 bin="$PWD/build/x86_64/bin"
 install_dir=$(mktemp -d /tmp/tolvane-demo.XXXXXX)
@@ -60,6 +61,24 @@ for dpi in 96 144; do
   echo "Screenshot of Cunfigure.exe at \$dpi DPI (\${box%%+*} pixels, centred): $shot_dir/cunfigure-\$dpi.png"
 done
 \$w reg delete 'HKCU\\Control Panel\\Desktop' /v LogPixels /f >/dev/null 2>&1 || true
+
+# A first run: no settings, Cunfigure.exe, the save, and the launcher it starts.
+first=\$(mktemp -d /tmp/tolvane-first.XXXXXX)
+cp "$install_dir/TolvaneLauncher.exe" "$install_dir/Cunfigure.exe" "$install_dir/DemoMailClient.exe" "$install_dir/DemoProxy.exe" "\$first/"
+echo "First run (no settings file; the demo types in the stand-ins and presses OK):"
+shoot "$install_dir/without.png"
+\$w "$bin/FirstRunDriver.exe" "\$(\$w winepath -w "\$first" 2>/dev/null)" "\$(\$w winepath -w "$install_dir" 2>/dev/null)" > "$install_dir/first-run.txt" &
+first_driver=\$!
+for i in \$(seq 800); do [ -f "$install_dir/first-run-open" ] && break; sleep 0.025; done
+shoot "$install_dir/with.png"
+# Above the taskbar only: the first launcher's taskbar button comes and goes meanwhile.
+box=\$(convert "$install_dir/without.png" "$install_dir/with.png" -compose difference -composite -crop 1024x730+0+0 +repage -trim -format '%wx%h%O' info:)
+convert "$install_dir/with.png" -crop "\$box" +repage "$shot_dir/first-run-cunfigure.png"
+touch "$install_dir/first-run-shot-done"
+wait \$first_driver || true
+cat "$install_dir/first-run.txt"
+rm -rf "\$first"
+echo "Screenshot of Cunfigure.exe at the first run, with its two check boxes: $shot_dir/first-run-cunfigure.png"
 RUN
 
 xvfb-run -a -s "-screen 0 1280x1024x24" bash cmake/wine-run.sh build/x86_64 bash "$install_dir/run.sh"
