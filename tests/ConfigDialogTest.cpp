@@ -712,21 +712,31 @@ void EndLoggedProcesses(const std::string& log) {
     }
   }
 }
+// The launcher, Cunfigure.exe and the stand-ins in a folder; the stand-ins that logged there are
+// ended with the object.
+class StandInInstallation {
+ public:
+  explicit StandInInstallation(const TempDir& folder) : folder_(folder) {
+    for (const char* program : {"TolvaneLauncher.exe", "Cunfigure.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
+      CopyProgram(program, folder / program);
+    }
+  }
+  ~StandInInstallation() {
+    EndLoggedProcesses(folder_ / "mail.log");
+    EndLoggedProcesses(folder_ / "DemoProxy.log");
+  }
+  StandInInstallation(const StandInInstallation&) = delete;
+  StandInInstallation& operator=(const StandInInstallation&) = delete;
+
+ private:
+  const TempDir& folder_;
+};
 }  // namespace
 
 TEST(ConfigDialogEndToEnd, AFirstRunGoesFromTheSettingsWindowStraightOnToTheSequence) {
   TempDir folder(" \x95\x5C");
   TempDir elsewhere;
-  for (const char* program : {"TolvaneLauncher.exe", "Cunfigure.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
-    CopyProgram(program, folder / program);
-  }
-  struct Cleanup {
-    const TempDir& folder;
-    ~Cleanup() {
-      EndLoggedProcesses(folder / "mail.log");
-      EndLoggedProcesses(folder / "DemoProxy.log");
-    }
-  } cleanup{folder};
+  const StandInInstallation installation(folder);
 
   // First start: no settings file, so the configuration program, which offers to start the
   // launcher once saved (on, for a first run) and leaves the sign-in start off.
@@ -1075,16 +1085,7 @@ TEST(ConfigDialog, TheSignInBoxAddsAndRemovesTheValueAndReplacesAnotherCopysOnly
 
 TEST(ConfigDialogEndToEnd, SetWithStartSavesThenStartsTheLauncherBesideIt) {
   TempDir folder;
-  for (const char* program : {"TolvaneLauncher.exe", "Cunfigure.exe", "DemoMailClient.exe", "DemoProxy.exe"}) {
-    CopyProgram(program, folder / program);
-  }
-  struct Cleanup {
-    const TempDir& folder;
-    ~Cleanup() {
-      EndLoggedProcesses(folder / "mail.log");
-      EndLoggedProcesses(folder / "DemoProxy.log");
-    }
-  } cleanup{folder};
+  const StandInInstallation installation(folder);
   const std::string mail =
       "\\\"" + (folder / "DemoMailClient.exe") + "\\\" --log \\\"" + (folder / "mail.log") + "\\\" --close-after 1000";
   const testsupport::RunResult set = testsupport::RunProgram("\"" + (folder / "Cunfigure.exe") + "\" /set \"" + mail +
