@@ -20,10 +20,23 @@ done
 setup_status=0
 wait $setup32 || setup_status=$?
 
+run_tests() {
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    bash cmake/wine-run.sh build/x86_64 \
+    ctest --test-dir build/x86_64 --output-on-failure --timeout 120 "$@"
+}
+failed_list=build/x86_64/Testing/Temporary/LastTestsFailed.log
+rm -f "$failed_list"
 tests_status=0
-xvfb-run -a -s "-screen 0 1280x1024x24" \
-  bash cmake/wine-run.sh build/x86_64 \
-  ctest --test-dir build/x86_64 --output-on-failure --timeout 120 || tests_status=$?
+run_tests || tests_status=$?
+# Wine now and then loses a new process in its own start-up (CreateProcess fails with an internal
+# error before the program ran a line). One or two tests hit by that get one more run each, in a
+# fresh session, and are named; more failures than that are real and stand.
+if [ $tests_status -ne 0 ] && [ -s "$failed_list" ] && [ "$(wc -l <"$failed_list")" -le 2 ]; then
+  echo "Failed once, run again: $(cut -d: -f2 "$failed_list" | tr '\n' ' ')"
+  tests_status=0
+  run_tests --rerun-failed || tests_status=$?
+fi
 
 # After the 64-bit tests, not beside them: the emulator would take the core their timings count on.
 checks_status=0
