@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +22,7 @@
 #include "tools/ConfigSettings.h"
 #include "tools/ElevatedSave.h"
 #include "tools/LauncherStart.h"
+#include "tools/ProcessWindows.h"
 #include "tools/StandInLog.h"
 
 using testsupport::BuiltProgram;
@@ -688,17 +687,8 @@ const standin::LoggedEvent WaitForEvent(const std::string& log, const std::strin
 
 // A running process of the program at path other than the one given; 0 when none.
 DWORD OtherProcessOf(const std::string& path, DWORD notThis) {
-  const framework::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == notThis) continue;
-    framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    char image[MAX_PATH * 2] = "";
-    DWORD size = sizeof image;
-    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
-      return entry.th32ProcessID;
-    }
+  for (DWORD id : processwindows::ProcessesOf(path)) {
+    if (id != notThis) return id;
   }
   return 0;
 }

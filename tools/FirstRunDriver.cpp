@@ -8,8 +8,6 @@
 // sequence; the driver tells when each part happened and how that launcher ended.
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -22,23 +20,6 @@
 
 namespace {
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// The process ids of the program at path that run now.
-std::vector<DWORD> ProcessesOf(const std::string& path) {
-  std::vector<DWORD> found;
-  const framework::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    char image[MAX_PATH * 2] = "";
-    DWORD size = sizeof image;
-    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
-      found.push_back(entry.th32ProcessID);
-    }
-  }
-  return found;
-}
 
 template <class Done>
 bool WaitUntil(Done done, DWORD timeoutMs) {
@@ -82,7 +63,7 @@ int main(int argc, char** argv) {
   HWND window = nullptr;
   WaitUntil(
       [&] {
-        const std::vector<DWORD> ids = ProcessesOf(folder + "\\Cunfigure.exe");
+        const std::vector<DWORD> ids = processwindows::ProcessesOf(folder + "\\Cunfigure.exe");
         configId = ids.empty() ? 0 : ids.front();
         window = configId == 0 ? nullptr : processwindows::FindProcessWindow(configId, "Cunfigure", true);
         return window != nullptr;
@@ -117,7 +98,7 @@ int main(int argc, char** argv) {
   DWORD secondId = 0;
   WaitUntil(
       [&] {
-        for (DWORD id : ProcessesOf(launcher)) {
+        for (DWORD id : processwindows::ProcessesOf(launcher)) {
           if (id != first.processId) secondId = id;
         }
         return secondId != 0;

@@ -11,9 +11,8 @@
 // Exit code 0: passed; 1: failed; 3: all was right until the launcher died or stuck after starting the
 // proxy, with two threads of its own (the caller decides whether that is the emulator's limit).
 #include <windows.h>
-// After windows.h, which they need.
+// After windows.h, which it needs.
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -262,23 +261,6 @@ int NoProxy(Check& check) {
   return JudgeClientRun(check, mail, nullptr, 0);
 }
 
-// The processes whose program is the given file.
-std::vector<DWORD> ProcessesOf(const std::string& path) {
-  std::vector<DWORD> found;
-  UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  PROCESSENTRY32 entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    char image[MAX_PATH] = "";
-    DWORD size = sizeof image;
-    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
-      found.push_back(entry.th32ProcessID);
-    }
-  }
-  return found;
-}
-
 int Missing(Check& check) {
   check.WriteSettings("", check.Path("DemoProxy.exe"));
   const std::string configuration = check.Path("Cunfigure.exe");
@@ -286,7 +268,7 @@ int Missing(Check& check) {
   std::vector<DWORD> started;
   check.WaitUntil(
       [&] {
-        started = ProcessesOf(configuration);
+        started = processwindows::ProcessesOf(configuration);
         return !started.empty();
       },
       check.LimitMs());

@@ -2,6 +2,7 @@
 #include "tools/ProcessWindows.h"
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 namespace processwindows {
 
@@ -46,6 +47,23 @@ HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool vi
     if (GetTickCount() - start >= timeoutMs) return nullptr;
     Sleep(20);
   }
+}
+
+std::vector<DWORD> ProcessesOf(const std::string& path) {
+  std::vector<DWORD> found;
+  const framework::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    const framework::UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    char image[MAX_PATH * 2] = "";
+    DWORD size = sizeof image;
+    if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
+      found.push_back(entry.th32ProcessID);
+    }
+  }
+  return found;
 }
 
 HWND ShownTrayIconWindow(DWORD processId) {

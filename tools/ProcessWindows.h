@@ -1,5 +1,5 @@
-// Finding a process's top-level windows by class: for the demo driver and the tests, which watch
-// other programs' windows come and go; and a program that stays, with windows of its own, for the
+// Finding a process's top-level windows by class, and the processes of a program: for the demo
+// drivers and the tests, which watch other programs and their windows come and go; and a program that stays, with windows of its own, for the
 // tests and benchmarks that need another program's windows on the desktop.
 #pragma once
 
@@ -22,6 +22,9 @@ HWND FindProcessWindow(DWORD processId, const std::string& className, bool visib
 // The same, waited for up to timeoutMs; nullptr when none came.
 HWND WaitForProcessWindow(DWORD processId, const std::string& className, bool visibleOnly = false,
                           DWORD timeoutMs = 10000);
+
+// The ids of the processes running the program at path (compared without letter case).
+std::vector<DWORD> ProcessesOf(const std::string& path);
 
 // The process's window whose tray icon (id 1) the shell holds, or null: the launcher's tray
 // component's hidden window. Asks the shell to change the icon, which only a held icon allows.
