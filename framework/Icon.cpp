@@ -3,15 +3,9 @@
 
 #include <cstdint>
 
-namespace framework {
+#include "framework/User32Function.h"
 
-namespace {
-// A user32 function of Windows 10 and later, or null.
-template <class Function>
-Function User32Function(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
-}
-}  // namespace
+namespace framework {
 
 int SmallIconSize(UINT dpi) {
   using MetricsForDpi = int(WINAPI*)(int, UINT);

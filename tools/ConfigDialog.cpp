@@ -9,6 +9,7 @@
 #include <tuple>
 #include <vector>
 
+#include "framework/User32Function.h"
 #include "tools/ConfigSettings.h"
 #include "tools/ElevatedSave.h"
 #include "tools/LauncherStart.h"
@@ -35,13 +36,6 @@ constexpr int kClientHeight = 214;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
 
-// Functions of Windows 10 and later, or null.
-template <class Function>
-Function User32Function(const char* name) {
-  return reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
-
 UINT SystemDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
@@ -51,14 +45,14 @@ UINT SystemDpi() {
 
 UINT DpiOf(HWND window) {
   using DpiForWindow = UINT(WINAPI*)(HWND);
-  const auto dpiForWindow = User32Function<DpiForWindow>("GetDpiForWindow");
+  const auto dpiForWindow = framework::User32Function<DpiForWindow>("GetDpiForWindow");
   const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
   return dpi != 0 ? dpi : SystemDpi();
 }
 
 int MetricAt(int metric, UINT dpi) {
   using MetricsForDpi = int(WINAPI*)(int, UINT);
-  const auto metricsForDpi = User32Function<MetricsForDpi>("GetSystemMetricsForDpi");
+  const auto metricsForDpi = framework::User32Function<MetricsForDpi>("GetSystemMetricsForDpi");
   return metricsForDpi != nullptr ? metricsForDpi(metric, dpi) : MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
 }
 
@@ -68,7 +62,7 @@ HFONT MessageFontAt(UINT dpi) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof metrics;
   using ParametersForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  const auto parametersForDpi = User32Function<ParametersForDpi>("SystemParametersInfoForDpi");
+  const auto parametersForDpi = framework::User32Function<ParametersForDpi>("SystemParametersInfoForDpi");
   if (parametersForDpi != nullptr) {
     if (!parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return nullptr;
   } else {
@@ -82,7 +76,7 @@ HFONT MessageFontAt(UINT dpi) {
 SIZE FrameSize(UINT dpi) {
   RECT frame{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
   using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  const auto adjustForDpi = User32Function<AdjustForDpi>("AdjustWindowRectExForDpi");
+  const auto adjustForDpi = framework::User32Function<AdjustForDpi>("AdjustWindowRectExForDpi");
   if (adjustForDpi == nullptr || !adjustForDpi(&frame, kStyle, FALSE, kExtendedStyle, dpi)) {
     AdjustWindowRectEx(&frame, kStyle, FALSE, kExtendedStyle);
   }
