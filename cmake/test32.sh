@@ -114,20 +114,25 @@ checks() {
       pair=()
     }
     pair=()
-    # Two emulated programs at a time: the machine has two cores.
+    # Two emulated programs at a time: the machine has two cores. Each pair waits for its slowest, so
+    # the long checks go together.
     run sequence 600 $w64 "$checker" sequence "$(win "$stage/sequence")"
-    run limit 240 $w32 "$root/build/i686/bin/ThreadsAtOnce.exe" 2
+    run no-proxy 600 $w64 "$checker" no-proxy "$(win "$stage/no-proxy")"
     finish_pair
     # A sequence the emulator stopped gets a second run. Not beside the tray check: its clicks go to
     # the rightmost icon, which must belong to the launcher it started.
     if [ "$(cat "$stage/out/sequence.rc")" = 3 ]; then
       run sequence-again 600 $w64 "$checker" sequence "$(win "$stage/sequence-again")"
     fi
-    run no-proxy 600 $w64 "$checker" no-proxy "$(win "$stage/no-proxy")"
     run missing 600 $w64 "$checker" missing "$(win "$stage/missing")"
     finish_pair
     run quit 600 $w64 "$checker" quit "$(win "$stage/quit")"
     run probe 300 $w32 "$stage/shipped/RuntimeThreadsProbe.exe"
+    # Stopped twice: whether the emulator stops the plainest program with two threads too. Only then,
+    # as it may hang until its limit.
+    if [ -f "$stage/out/sequence-again.rc" ] && [ "$(cat "$stage/out/sequence-again.rc")" = 3 ]; then
+      run limit 240 $w32 "$root/build/i686/bin/ThreadsAtOnce.exe" 2
+    fi
     finish_pair
   ' stage32 "$stage" "$root" >"$stage/out/session.txt" 2>&1
 
@@ -143,7 +148,7 @@ checks() {
   elif [ "$(rc sequence)" = 3 ] && [ -f "$stage/out/sequence-again.rc" ] && [ "$(rc sequence-again)" = 0 ]; then
     sed 's/^/    first run: /' "$stage/out/sequence.txt"
     report sequence-again "1, the normal sequence" PASS "in its second run: the emulator stopped the first"
-  elif [ "$(rc sequence)" = 3 ] && [ "$(rc sequence-again)" = 3 ] && [ "$(rc limit)" != 0 ]; then
+  elif [ "$(rc sequence)" = 3 ] && [ "$(rc sequence-again)" = 3 ] && [ -f "$stage/out/limit.rc" ] && [ "$(rc limit)" != 0 ]; then
     sed 's/^/    first run: /' "$stage/out/sequence.txt"
     report sequence-again "1, the normal sequence" PASS "up to the emulator's limit in both runs: the plain ThreadsAtOnce.exe fails here too (exit code $(rc limit)), see the README; check 1b covers the rest"
     sed 's/^/    limit: /' "$stage/out/limit.txt" "$stage/out/limit.err" | head -n 5
