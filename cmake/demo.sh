@@ -30,15 +30,26 @@ echo "TolvaneOndrel.ini:"
 sed 's/^/  /; s/\r\$//' "$install_dir/TolvaneOndrel.ini"
 echo "What the launcher reads from it:"
 \$w "$install_dir/SettingsProbe.exe" | grep -v '^Path=' | sed 's/^/  /'
+# A picture of the whole screen. The X server now and then refuses one while Wine changes a window
+# (BadMatch), so a refused picture is taken again.
+shoot() {
+  rm -f "\$1"
+  for try in 1 2 3; do
+    xwd -root -silent -display "\$DISPLAY" > "\$1.xwd" 2>/dev/null && convert xwd:"\$1.xwd" png:"\$1" && break
+    sleep 0.2
+  done
+  rm -f "\$1.xwd"
+  [ -f "\$1" ]
+}
 echo "Timeline (the demo closes the mail client's window after 5 s, as its user would):"
 \$w "$bin/DemoDriver.exe" "\$folder" 5 "\$folder" > "$install_dir/timeline.txt" &
 driver=\$!
 sleep 3.5
-xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"$shot_dir/screenshot.png"
+shoot "$shot_dir/screenshot.png"
 # The driver opens the tray menu before it closes the client and waits for this picture.
 for i in \$(seq 400); do [ -f "$install_dir/menu-open" ] && break; sleep 0.025; done
 if [ -f "$install_dir/menu-open" ]; then
-  xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"$shot_dir/tray-menu.png"
+  shoot "$shot_dir/tray-menu.png"
 fi
 touch "$install_dir/menu-shot-done"
 wait \$driver
@@ -47,7 +58,6 @@ echo "Screenshot while the mail client ran (tray icon at the bottom right): $sho
 echo "Screenshot of the tray icon's menu: $shot_dir/tray-menu.png"
 
 # Cunfigure.exe at two display scales: the screen with and without its window tells where it is.
-shoot() { xwd -root -silent -display "\$DISPLAY" | convert xwd:- png:"\$1"; }
 for dpi in 96 144; do
   \$w reg add 'HKCU\\Control Panel\\Desktop' /v LogPixels /t REG_DWORD /d \$dpi /f >/dev/null 2>&1
   shoot "$install_dir/without.png"
