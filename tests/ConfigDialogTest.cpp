@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "framework/User32Function.h"
 #include "settings/IniGT.h"
 #include "tests/TestSupport.h"
 #include "tools/ConfigDialog.h"
@@ -835,16 +836,9 @@ TEST(ConfigDialog, AnExceptionInTheWindowIsShownInItsMessageBox) {
 // The window as a native dialog: its layout, font, icons and place at a display scale. Run as a child
 // (this program has Cunfigure.exe's manifest and icon), with the window in this process so its font
 // can be measured; prints what the parent compares between scales.
-namespace {
-template <class Function>
-Function User32Function(const char* name) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
-}
-}  // namespace
-
 TEST(ConfigDialogAtScale, DISABLED_NothingIsClippedAndTheWindowIsCentredWithItsIcons) {
-  const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-  const auto metricForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+  const auto dpiForWindow = framework::User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  const auto metricForDpi = framework::User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
   ASSERT_TRUE(dpiForWindow != nullptr && metricForDpi != nullptr);
 
   TempDir folder;
