@@ -203,7 +203,7 @@ void MeasureFirstRefresh(int windowCount) {
   const processwindows::StayingProgram child(framework::ExtractFileDir(framework::ModuleFileName()) + "\\TestChild.exe",
                                              "--windows " + std::to_string(windowCount), 120000);
   if (!child.Ready()) {
-    std::printf("cannot start %s\n", child.CommandLine().c_str());
+    std::printf("cannot start %s\n", child.Describe().c_str());
     return;
   }
   const int enumerated = TopLevelWindows();

@@ -489,7 +489,7 @@ TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart)
   constexpr int kCrowd = 300;
   // Another program's visible, titled windows.
   const processwindows::StayingProgram crowd(BuiltProgram("TestChild.exe"), "--windows " + std::to_string(kCrowd));
-  ASSERT_TRUE(crowd.Ready()) << crowd.CommandLine();
+  ASSERT_TRUE(crowd.Ready()) << crowd.Describe();
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 2500"), installation.Path("DemoProxy.exe"));
   installation.StartLauncher();

@@ -75,6 +75,7 @@ RunResult RunProgram(const std::string& commandLine, const std::string& director
   HANDLE writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
     result.exitCode = static_cast<DWORD>(-1);
+    result.output = "CreateProcess failed with error " + std::to_string(GetLastError());
     return result;
   }
   framework::UniqueHandle reader(readEnd);
@@ -92,6 +93,7 @@ RunResult RunProgram(const std::string& commandLine, const std::string& director
   if (!CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
     result.exitCode = static_cast<DWORD>(-1);
+    result.output = "CreateProcess failed with error " + std::to_string(GetLastError());
     return result;
   }
   framework::ProcessHandles process = framework::ProcessHandles::Adopt(info);

@@ -106,7 +106,7 @@ class ChildProcess : public processwindows::StayingProgram {
   explicit ChildProcess(const std::string& options,
                         const std::string& program = testsupport::BuiltProgram("TestChild.exe"))
       : StayingProgram(program, options, 10000) {
-    EXPECT_TRUE(Ready()) << CommandLine();
+    EXPECT_TRUE(Ready()) << Describe();
   }
 };
 

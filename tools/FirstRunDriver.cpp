@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "tools/ConfigDialog.h"
 #include "tools/ProcessWindows.h"
 #include "tools/StandInLog.h"
 
@@ -76,17 +77,14 @@ int main(int argc, char** argv) {
   }
   auto checked = [&](int id) { return IsDlgButtonChecked(window, id) == BST_CHECKED ? "on" : "off"; };
   say(standin::NowMicroseconds(), std::string("Cunfigure.exe shows its window (start the launcher once saved: ") +
-                                      checked(107) + ", at sign-in: " + checked(108) + ")");
+                                      checked(configure::kStartNowId) + ", at sign-in: " + checked(configure::kSignInId) + ")");
   CloseHandle(CreateFileA((shots + "\\first-run-open").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   WaitUntil([&] { return FileExists(shots + "\\first-run-shot-done"); }, 10000);
 
   // What the user types: the mail client (closing itself after 3 s) and the proxy.
-  const std::wstring mail = L"\"" + std::wstring(folder.begin(), folder.end()) + L"\\DemoMailClient.exe\" --log \"" +
-                            std::wstring(folder.begin(), folder.end()) + L"\\mail.log\" --close-after 3000";
-  const std::wstring proxy = std::wstring(folder.begin(), folder.end()) + L"\\DemoProxy.exe";
-  SendMessageW(GetDlgItem(window, 101), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(mail.c_str()));
-  SendMessageW(GetDlgItem(window, 102), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(proxy.c_str()));
-  PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+  processwindows::SaveInConfigurationWindow(
+      window, "\"" + folder + "\\DemoMailClient.exe\" --log \"" + folder + "\\mail.log\" --close-after 3000",
+      folder + "\\DemoProxy.exe");
   say(standin::NowMicroseconds(), "the settings are filled in and OK pressed");
   framework::UniqueHandle config(OpenProcess(SYNCHRONIZE, FALSE, configId));
   if (config && WaitForSingleObject(config.get(), 10000) == WAIT_OBJECT_0) {

@@ -1,5 +1,5 @@
 // Runs an installed launcher (whichever build is in the folder) through one check and prints a line
-// per step, with time limits generous enough for an emulated 32-bit run:
+// per step:
 //   InstalledLauncherCheck <check> <install folder> [limit in seconds, default 300]
 // The folder holds TolvaneLauncher.exe, Cunfigure.exe and the stand-ins; the check writes
 // "TolvaneOndrel.ini" itself. Checks:
@@ -8,8 +8,10 @@
 //   no-proxy  the proxy's file is missing: the rest of that sequence
 //   missing   no mail command: the configuration program is started, the launcher ends by itself
 //   quit      the tray menu's only item ends a running launcher, and not the mail client
-// Exit code 0: passed; 1: failed; 3: all was right until the launcher died or stuck after starting the
-// proxy, with two threads of its own (the caller decides whether that is the emulator's limit).
+//   first-run no settings file: the launcher opens Cunfigure.exe and ends; Cunfigure, filled in and
+//             saved as a user would, starts a launcher that runs the whole sequence
+// Exit code 0: passed; 1: failed; 3: all was right until the launcher died or hung after starting the
+// proxy (a failure; under an emulator, which stops programs by itself, the caller cannot tell).
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "framework/Handles.h"
+#include "tools/ConfigDialog.h"
 #include "tools/MouseInput.h"
 #include "tools/ProcessWindows.h"
 #include "tools/StandInLog.h"
@@ -32,7 +35,7 @@ using framework::UniqueHandle;
 
 constexpr int kPassed = 0;
 constexpr int kFailed = 1;
-constexpr int kStopped = 3;
+constexpr int kStopped = 3;  // the launcher died or hung after starting the proxy
 
 class Check {
  public:
@@ -74,6 +77,13 @@ class Check {
     launcher_.reset(info.hProcess);
     launcherId_ = info.dwProcessId;
     return true;
+  }
+  // Follows another launcher from now on (one the first started through Cunfigure).
+  bool FollowLauncher(DWORD processId) {
+    launcher_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId));
+    launcherId_ = processId;
+    launcherEndedUs_ = 0;
+    return static_cast<bool>(launcher_);
   }
   DWORD LauncherId() const { return launcherId_; }
   bool LauncherEnded(DWORD waitMs = 0) {
@@ -210,7 +220,7 @@ int JudgeClientRun(Check& check, const std::string& mail, Watch* proxy, long lon
   check.Expect(ended.us != 0, "the mail client ended" + (ended.us ? " at " + check.At(ended.us) : ""));
   if (ended.us == 0) return kFailed;
   if (proxy != nullptr && check.LauncherEnded() && check.LauncherEndedUs() < ended.us) {
-    // It had nothing to do but wait: a death here is the emulator's, if the plain program dies too.
+    // It had nothing to do but wait.
     std::printf("  the launcher died (exit code 0x%lx) at %s, while the mail client ran\n", check.LauncherExitCode(),
                 check.At(check.LauncherEndedUs()).c_str());
     return check.Failed() ? kFailed : kStopped;
@@ -237,11 +247,8 @@ int JudgeClientRun(Check& check, const std::string& mail, Watch* proxy, long lon
   return check.Failed() ? kFailed : kPassed;
 }
 
-int Sequence(Check& check) {
-  const std::string mail = MailCommand(check, 10000);
-  const std::string proxyPath = check.Path("DemoProxy.exe");
-  check.WriteSettings(mail, proxyPath);
-  if (!check.StartLauncher()) return kFailed;
+// A launcher started with both settings, from the proxy's start to its own end.
+int JudgeSequence(Check& check, const std::string& mail, const std::string& proxyPath) {
   const standin::LoggedEvent proxy = check.WaitForEvent("demoproxy.log", "started", true);
   check.Expect(proxy.us != 0, "the proxy started" + (proxy.us ? " at " + check.At(proxy.us) : ""));
   if (proxy.us == 0) return kFailed;
@@ -252,6 +259,14 @@ int Sequence(Check& check) {
                "its command line is the lower-cased path and one blank: \"" +
                    commandLine.text.substr(std::min<size_t>(13, commandLine.text.size())) + "\"");
   return JudgeClientRun(check, mail, &proxyWatch, proxy.us);
+}
+
+int Sequence(Check& check) {
+  const std::string mail = MailCommand(check, 10000);
+  const std::string proxyPath = check.Path("DemoProxy.exe");
+  check.WriteSettings(mail, proxyPath);
+  if (!check.StartLauncher()) return kFailed;
+  return JudgeSequence(check, mail, proxyPath);
 }
 
 int NoProxy(Check& check) {
@@ -334,11 +349,47 @@ int Quit(Check& check) {
   return check.Failed() ? kFailed : kPassed;
 }
 
+int FirstRun(Check& check) {
+  DeleteFileA(check.Path("TolvaneOndrel.ini").c_str());
+  if (!check.StartLauncher()) return kFailed;
+  const DWORD first = check.LauncherId();
+  HWND window = nullptr;
+  check.WaitUntil(
+      [&] {
+        const std::vector<DWORD> ids = processwindows::ProcessesOf(check.Path("Cunfigure.exe"));
+        window = ids.empty() ? nullptr : processwindows::FindProcessWindow(ids.front(), "Cunfigure", true);
+        return window != nullptr;
+      },
+      check.LimitMs());
+  check.Expect(window != nullptr, "the launcher found no settings and Cunfigure.exe shows its window");
+  if (window == nullptr) return kFailed;
+  check.Expect(IsDlgButtonChecked(window, configure::kStartNowId) == BST_CHECKED,
+               "its box to start the launcher once saved is on");
+  const std::string mail = MailCommand(check, 10000);
+  const std::string proxyPath = check.Path("DemoProxy.exe");
+  processwindows::SaveInConfigurationWindow(window, mail, proxyPath);
+  check.WaitUntil([&] { return check.LauncherEnded(); }, check.LimitMs());
+  check.Expect(check.LauncherEnded() && check.LauncherExitCode() == 0,
+               "the first launcher ended by itself with exit code 0");
+  DWORD second = 0;
+  check.WaitUntil(
+      [&] {
+        for (DWORD id : processwindows::ProcessesOf(check.Path("TolvaneLauncher.exe"))) {
+          if (id != first) second = id;
+        }
+        return second != 0;
+      },
+      check.LimitMs());
+  check.Expect(second != 0 && check.FollowLauncher(second), "Cunfigure saved and started a launcher");
+  if (check.Failed()) return kFailed;
+  return JudgeSequence(check, mail, proxyPath);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: InstalledLauncherCheck sequence|no-proxy|missing|quit <folder> [limit s]\n");
+    std::fprintf(stderr, "usage: InstalledLauncherCheck sequence|no-proxy|missing|quit|first-run <folder> [limit s]\n");
     return 2;
   }
   const std::string name = argv[1];
@@ -348,6 +399,7 @@ int main(int argc, char** argv) {
   if (name == "no-proxy") return NoProxy(check);
   if (name == "missing") return Missing(check);
   if (name == "quit") return Quit(check);
+  if (name == "first-run") return FirstRun(check);
   std::fprintf(stderr, "unknown check %s\n", name.c_str());
   return 2;
 }

@@ -4,6 +4,8 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include "tools/ConfigDialog.h"
+
 namespace processwindows {
 
 namespace {
@@ -78,6 +80,16 @@ HWND ShownTrayIconWindow(DWORD processId) {
   return nullptr;
 }
 
+void SaveInConfigurationWindow(HWND window, const std::string& mail, const std::string& proxy) {
+  for (const auto& [id, text] : {std::pair{configure::kMailEditId, &mail}, std::pair{configure::kProxyEditId, &proxy}}) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, wide.data(), length);
+    SendMessageW(GetDlgItem(window, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+  }
+  PostMessageW(GetDlgItem(window, IDOK), BM_CLICK, 0, 0);
+}
+
 StayingProgram::StayingProgram(const std::string& program, const std::string& options, DWORD readyTimeoutMs) {
   char temp[MAX_PATH] = "";
   GetTempPathA(MAX_PATH, temp);
@@ -91,6 +103,7 @@ StayingProgram::StayingProgram(const std::string& program, const std::string& op
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    startError_ = GetLastError();
     return;
   }
   handles_ = framework::ProcessHandles::Adopt(info);
@@ -101,6 +114,11 @@ StayingProgram::StayingProgram(const std::string& program, const std::string& op
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
     Sleep(10);
   }
+}
+
+std::string StayingProgram::Describe() const {
+  if (startError_ != ERROR_SUCCESS) return commandLine_ + ": CreateProcess failed with error " + std::to_string(startError_);
+  return commandLine_ + (ready_ ? "" : ": no marker written");
 }
 
 void StayingProgram::End() {

@@ -30,6 +30,10 @@ std::vector<DWORD> ProcessesOf(const std::string& path);
 // component's hidden window. Asks the shell to change the icon, which only a held icon allows.
 HWND ShownTrayIconWindow(DWORD processId);
 
+// Fills in Cunfigure.exe's window as a user would type the two values (in the code page of this
+// program), and presses its OK button; returns at once.
+void SaveInConfigurationWindow(HWND window, const std::string& mail, const std::string& proxy);
+
 // A program started as "<program> --stay --marker <file> <options>" (TestChild.exe: it makes the
 // windows its options ask for, writes the marker, and stays), waited for until it has written the
 // marker, dispatching this thread's messages meanwhile; ended with the object.
@@ -43,6 +47,8 @@ class StayingProgram {
   // Started and its windows made.
   bool Ready() const { return ready_; }
   const std::string& CommandLine() const { return commandLine_; }
+  // The command line, and why it is not ready: for a test's failure message.
+  std::string Describe() const;
   DWORD ProcessId() const { return handles_.processId; }
   DWORD ThreadId() const { return handles_.threadId; }
   // Terminates it and waits for its end.
@@ -53,6 +59,7 @@ class StayingProgram {
   std::string commandLine_;
   framework::ProcessHandles handles_;
   bool ready_ = false;
+  DWORD startError_ = ERROR_SUCCESS;
 };
 
 }  // namespace processwindows
