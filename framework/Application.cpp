@@ -24,7 +24,7 @@ TApplication::TApplication() : TComponent(nullptr), title_(DefaultTitle()) {
   mainThread_ = std::make_unique<MainThreadQueue>();
   mainThread_->SetExceptionHandler([this](std::exception_ptr exception) { HandleException(exception); });
 
-  icon_.LoadFromResource("MAINICON");
+  icon_.LoadFromResource(kIconName);
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = &TApplication::WindowProc;
   windowClass.hInstance = GetModuleHandleA(nullptr);

@@ -27,6 +27,9 @@ class TApplication : public TComponent {
   // Frees the forms and data modules (last created first), then the window and the queue.
   ~TApplication() override;
 
+  // The group-icon resource of the executable that is the application's icon.
+  static constexpr char kIconName[] = "MAINICON";
+
   // The application of this process, or nullptr.
   static TApplication* Current();
   // Passes the exception in flight to the current application (no application: it is dropped).

@@ -20,10 +20,12 @@ UINT WindowDpi(HWND window) {
 }
 
 void TIcon::AssignSized(const TIcon& other, int size) {
-  icon_.reset(other.Empty()
-                  ? nullptr
-                  : static_cast<HICON>(CopyImage(other.Handle(), IMAGE_ICON, size, size, LR_COPYFROMRESOURCE)));
-  data_.clear();
+  if (!other.data_.empty() && LoadFromData(other.data_, size)) {
+    data_.clear();  // a copy at one size, not the file it was read from
+    return;
+  }
+  // Not LR_COPYFROMRESOURCE: that finds the resource's other images only for shared icons.
+  SetHandle(other.Empty() ? nullptr : static_cast<HICON>(CopyImage(other.Handle(), IMAGE_ICON, size, size, 0)));
 }
 
 namespace {
@@ -36,13 +38,13 @@ uint32_t Little(std::string_view bytes, size_t at, size_t size) {
 }
 }  // namespace
 
-bool TIcon::LoadFromData(std::string_view bytes) {
+bool TIcon::LoadFromData(std::string_view bytes, int size) {
   SetHandle(nullptr);
   if (bytes.size() < 6 || Little(bytes, 0, 2) != 0 || Little(bytes, 2, 2) != 1) return false;
   const size_t count = Little(bytes, 4, 2);
   if (count == 0 || bytes.size() < 6 + 16 * count) return false;
-  // The image nearest the system's icon size, a larger one before a smaller one.
-  const int wanted = GetSystemMetrics(SM_CXICON);
+  // The image nearest the size wanted, a larger one before a smaller one.
+  const int wanted = size != 0 ? size : GetSystemMetrics(SM_CXICON);
   size_t best = 0;
   int bestWidth = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -53,13 +55,14 @@ bool TIcon::LoadFromData(std::string_view bytes) {
       bestWidth = width;
     }
   }
-  const size_t size = Little(bytes, 6 + 16 * best + 8, 4);
+  const size_t imageSize = Little(bytes, 6 + 16 * best + 8, 4);
   const size_t offset = Little(bytes, 6 + 16 * best + 12, 4);
-  if (offset > bytes.size() || size > bytes.size() - offset || size < 40) return false;
-  // The call only reads the image, though its parameter is not const.
+  if (offset > bytes.size() || imageSize > bytes.size() - offset || imageSize < 40) return false;
+  // At the size asked for, else at the image's own. The call only reads the image, though its
+  // parameter is not const.
+  const int side = size != 0 ? size : bestWidth;
   icon_.reset(CreateIconFromResourceEx(reinterpret_cast<PBYTE>(const_cast<char*>(bytes.data() + offset)),
-                                       static_cast<DWORD>(size), TRUE, 0x00030000, bestWidth, bestWidth,
-                                       LR_DEFAULTCOLOR));
+                                       static_cast<DWORD>(imageSize), TRUE, 0x00030000, side, side, LR_DEFAULTCOLOR));
   if (!Empty()) data_.assign(bytes);
   return !Empty();
 }

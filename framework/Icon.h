@@ -33,14 +33,14 @@ class TIcon : public TObject {
     icon_.reset(other.Empty() ? nullptr : CopyIcon(other.Handle()));
     data_ = other.data_;
   }
-  // Loads an icon file's bytes (as a form description stores them), taking its image nearest the
-  // system's icon size; false, and nothing held, when they hold no icon.
-  bool LoadFromData(std::string_view bytes);
+  // Loads an icon file's bytes (as a form description stores them), taking its image nearest size
+  // pixels (0: the system's icon size); false, and nothing held, when they hold no icon.
+  bool LoadFromData(std::string_view bytes, int size = 0);
   // The icon file bytes it was loaded from; empty when it was made otherwise (a form description
   // then stores its image, encoded by the writer: IconFileBytes in FormText.h).
   const std::string& Data() const { return data_; }
-  // Holds other's icon at size pixels square: the resource's own image of that size when other was
-  // loaded from one, so it is drawn crisp rather than scaled.
+  // Holds other's icon at size pixels square: its file's own image nearest that size when other was
+  // loaded from icon file bytes, so it is drawn crisp; else other's image scaled.
   void AssignSized(const TIcon& other, int size);
   // Loads a group-icon resource of a module (nullptr: the executable) at size pixels square, or at
   // the system's icon size when size is 0.

@@ -380,52 +380,11 @@ TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   ASSERT_TRUE(installation.WaitForLauncher(5000));
 }
 
-namespace {
-// A stand-in notification area, on a thread of its own, that refuses every request: the shell's
-// entry point sends to the newest top-level window of this class, in any process.
-class RefusingShell {
- public:
-  RefusingShell() {
-    thread_ = std::thread([this] {
-      WNDCLASSA windowClass{};
-      windowClass.lpfnWndProc = &Refuse;
-      windowClass.hInstance = GetModuleHandleA(nullptr);
-      windowClass.lpszClassName = "Shell_TrayWnd";
-      RegisterClassA(&windowClass);
-      window_ = CreateWindowExA(0, "Shell_TrayWnd", "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
-      threadId_ = GetCurrentThreadId();
-      ready_ = true;
-      MSG message;
-      while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
-      DestroyWindow(window_);
-      UnregisterClassA("Shell_TrayWnd", GetModuleHandleA(nullptr));
-    });
-    while (!ready_) Sleep(5);
-  }
-  ~RefusingShell() { Leave(); }
-  static LRESULT CALLBACK Refuse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return message == WM_COPYDATA ? FALSE : DefWindowProcA(window, message, wParam, lParam);
-  }
-  bool Active() const { return window_ != nullptr && FindWindowA("Shell_TrayWnd", nullptr) == window_; }
-  // The real shell is back: the stand-in goes.
-  void Leave() {
-    if (!thread_.joinable()) return;
-    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
-    thread_.join();
-  }
-
- private:
-  std::thread thread_;
-  std::atomic<bool> ready_{false};
-  HWND window_ = nullptr;
-  DWORD threadId_ = 0;
-};
-}  // namespace
 
 // The shell refuses the icon (it is not up yet at sign-in, or restarting): the launcher goes on
 // without it, silently, and ends the proxy and itself as always.
 TEST(LauncherTray, ARefusedIconLeavesTheSequenceAsItIs) {
-  RefusingShell shell;
+  testsupport::StandInShell shell;
   ASSERT_TRUE(shell.Active());
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 2000 --exit 0"),
@@ -443,7 +402,7 @@ TEST(LauncherTray, ARefusedIconLeavesTheSequenceAsItIs) {
 }
 
 TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
-  RefusingShell shell;
+  testsupport::StandInShell shell;
   ASSERT_TRUE(shell.Active());
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 30000"), installation.Path("DemoProxy.exe"));

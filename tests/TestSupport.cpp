@@ -231,3 +231,55 @@ ScopedLogPixels::~ScopedLogPixels() {
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+namespace {
+constexpr char kShellClass[] = "Shell_TrayWnd";
+}  // namespace
+
+StandInShell::StandInShell(Answer answer) : answer_(answer) {
+  thread_ = std::thread([this] {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &WindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = kShellClass;
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowExA(0, kShellClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    threadId_ = GetCurrentThreadId();
+    ready_ = true;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    DestroyWindow(window_);
+    UnregisterClassA(kShellClass, GetModuleHandleA(nullptr));
+  });
+  while (!ready_) Sleep(5);
+}
+
+LRESULT CALLBACK StandInShell::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* shell = reinterpret_cast<StandInShell*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (message != WM_COPYDATA || shell == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  {
+    std::lock_guard<std::mutex> guard(shell->lock_);
+    shell->requests_.push_back({static_cast<DWORD>(copy->dwData),
+                                std::string(static_cast<const char*>(copy->lpData), copy->cbData)});
+  }
+  return shell->answer_ == Answer::Accept;
+}
+
+bool StandInShell::Active() const { return window_ != nullptr && FindWindowA(kShellClass, nullptr) == window_; }
+
+std::vector<StandInShell::Request> StandInShell::Requests() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return requests_;
+}
+
+void StandInShell::Leave() {
+  if (!thread_.joinable()) return;
+  PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+  thread_.join();
+}
+
+}  // namespace testsupport

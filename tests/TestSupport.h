@@ -126,3 +126,41 @@ class MessageBoxWatcher {
 };
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+// A stand-in notification area, on a thread of its own: the shell's entry point sends each request
+// to the newest top-level window of its class, in any process. It refuses every request, or takes
+// it; either way it records what it was sent.
+class StandInShell {
+ public:
+  enum class Answer { Refuse, Accept };
+  struct Request {
+    DWORD command = 0;  // NIM_ADD, NIM_MODIFY, ...
+    std::string data;   // the record as the shell gets it
+  };
+
+  explicit StandInShell(Answer answer = Answer::Refuse);
+  ~StandInShell() { Leave(); }
+  StandInShell(const StandInShell&) = delete;
+  StandInShell& operator=(const StandInShell&) = delete;
+
+  // It is the window the shell's entry point finds.
+  bool Active() const;
+  std::vector<Request> Requests() const;
+  // The real shell is back: the stand-in goes.
+  void Leave();
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  const Answer answer_;
+  mutable std::mutex lock_;
+  std::vector<Request> requests_;
+  std::thread thread_;
+  std::atomic<bool> ready_{false};
+  HWND window_ = nullptr;
+  DWORD threadId_ = 0;
+};
+
+}  // namespace testsupport

@@ -1,6 +1,8 @@
 // The tray icon component against Wine's real notification area.
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <atomic>
 #include <cctype>
 #include <cstdio>
@@ -20,6 +22,38 @@ using framework::TObject;
 using tray::TMouseButton;
 using tray::TShiftState;
 using tray::TTrayIcon;
+
+namespace {
+// While set, every freed block is overwritten first, so that code reading an object it has freed
+// reads garbage rather than the values the object last held.
+std::atomic<bool> fillFreedBlocks{false};
+
+// Counts the access violations of this process, even those the system's message dispatch swallows.
+class FaultCounter {
+ public:
+  FaultCounter() : handler_(AddVectoredExceptionHandler(1, &Count)) { faults_ = 0; }
+  ~FaultCounter() { RemoveVectoredExceptionHandler(handler_); }
+  int Faults() const { return faults_; }
+
+ private:
+  static LONG CALLBACK Count(EXCEPTION_POINTERS* exception) {
+    if (exception->ExceptionRecord->ExceptionCode == EXCEPTION_ACCESS_VIOLATION) ++faults_;
+    return EXCEPTION_CONTINUE_SEARCH;
+  }
+  static inline std::atomic<int> faults_{0};
+  PVOID handler_;
+};
+}  // namespace
+
+void operator delete(void* block) noexcept {
+  if (block != nullptr && fillFreedBlocks) {
+    // Written through a volatile pointer: a plain fill right before the free would be dropped.
+    volatile unsigned char* bytes = static_cast<unsigned char*>(block);
+    for (size_t i = 0, size = _msize(block); i < size; ++i) bytes[i] = 0xDD;
+  }
+  free(block);
+}
+void operator delete(void* block, size_t) noexcept { operator delete(block); }
 
 namespace {
 
@@ -249,9 +283,14 @@ TEST(TrayIcon, AnIconInTheDescriptionIsShownAndWrittenBackAsItWasRead) {
   TTrayIcon& trayIcon = *host.trayIcon;
   ASSERT_FALSE(trayIcon.Icon().Empty());
   ASSERT_TRUE(trayIcon.IconShown());
-  EXPECT_EQ(trayIcon.IconData().hIcon, trayIcon.Icon().Handle());  // the explicit icon wins
-  // The file's image of the system's icon size (the file has 16, 32 and 48 pixels).
+  // The file's image of the system's icon size (the file has 16, 32 and 48 pixels); the shell gets
+  // its image of the small-icon size, not a large one to shrink.
   EXPECT_EQ(ImageOf(trayIcon.Icon().Handle()).width, GetSystemMetrics(SM_CXICON));
+  framework::TIcon small;
+  ASSERT_TRUE(small.LoadFromData(file, GetSystemMetrics(SM_CXSMICON)));
+  const IconImage shown = ImageOf(trayIcon.IconData().hIcon);
+  EXPECT_EQ(shown.width, GetSystemMetrics(SM_CXSMICON));
+  EXPECT_EQ(shown.pixels, ImageOf(small.Handle()).pixels);
   EXPECT_EQ(WrittenIconDigits(framework::WriteComponent(host.form)), Hex(file));
 
   // An icon set at run time has no file: its image is written, and reads back the same.
@@ -530,9 +569,9 @@ TEST(TrayIcon, TheSelectedResourceIconIsShownAndFollowsListChanges) {
 
   // An explicit icon wins over every other source.
   framework::TIcon explicitIcon;
-  explicitIcon.LoadFromResource("TESTICON3");
+  explicitIcon.LoadFromResource("TESTICON3", nullptr, GetSystemMetrics(SM_CXSMICON));
   trayIcon.SetIcon(&explicitIcon);
-  EXPECT_EQ(trayIcon.IconData().hIcon, trayIcon.Icon().Handle());
+  EXPECT_EQ(ImageOf(trayIcon.IconData().hIcon).pixels, ImageOf(explicitIcon.Handle()).pixels);
   trayIcon.SetIcon(nullptr);
   EXPECT_NE(trayIcon.IconData().hIcon, nullptr);
   EXPECT_TRUE(trayIcon.Icon().Empty());
@@ -557,33 +596,6 @@ std::string NotifyIconError(Call call) {
   return {};
 }
 
-// A stand-in notification area that refuses every request. The shell's entry point sends its
-// requests to the first top-level window of this class, and a new window comes first.
-class RefusingShell {
- public:
-  RefusingShell() {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = &Refuse;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = kClassName;
-    RegisterClassA(&windowClass);
-    window_ =
-        CreateWindowExA(0, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  }
-  ~RefusingShell() {
-    DestroyWindow(window_);
-    UnregisterClassA(kClassName, GetModuleHandleA(nullptr));
-  }
-  bool Active() const { return window_ != nullptr && FindWindowA(kClassName, nullptr) == window_; }
-
- private:
-  static LRESULT CALLBACK Refuse(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return message == WM_COPYDATA ? FALSE : DefWindowProcA(window, message, wParam, lParam);
-  }
-  static constexpr char kClassName[] = "Shell_TrayWnd";
-  HWND window_;
-};
-
 TEST(TrayIcon, TheShellsRefusalsRaiseErrorsWithTheirTexts) {
   Host host("");
   TTrayIcon& trayIcon = *host.trayIcon;
@@ -599,7 +611,7 @@ TEST(TrayIcon, TheShellsRefusalsRaiseErrorsWithTheirTexts) {
 
   // An addition the shell refuses: nothing counts as shown and no window is left.
   {
-    RefusingShell shell;
+    testsupport::StandInShell shell;
     ASSERT_TRUE(shell.Active());
     EXPECT_EQ(NotifyIconError([&] { trayIcon.SetVisible(true); }), "タスクトレイにアイコンを登録できません。");
     EXPECT_FALSE(trayIcon.IconShown());
@@ -610,13 +622,34 @@ TEST(TrayIcon, TheShellsRefusalsRaiseErrorsWithTheirTexts) {
   EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
 }
 
+TEST(TrayIcon, AnIconANewShellRefusesIsAddedOnTheSlowRetry) {
+  Host host("");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  NOTIFYICONDATAA gone = trayIcon.IconData();
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &gone));  // a shell that restarts holds no icons
+  {
+    // The new shell refuses the icon at first: it is not counted as shown, and waited for.
+    testsupport::StandInShell shell;
+    ASSERT_TRUE(shell.Active());
+    SendMessageA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    ASSERT_EQ(shell.Requests().size(), 1u);
+    EXPECT_EQ(shell.Requests()[0].command, static_cast<DWORD>(NIM_ADD));
+    EXPECT_FALSE(trayIcon.IconShown());
+    EXPECT_TRUE(trayIcon.RetryingIcon());
+  }
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return trayIcon.IconShown(); }, tray::kRetryIntervalMs + 3000));
+  EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
+  EXPECT_FALSE(trayIcon.RetryingIcon());
+}
+
 TEST(TrayIcon, AnIconRefusedWhileMinimizingIsAddedWhenTheShellIsBackOrOnTheSlowRetry) {
   TApplication& application = *TApplication::Current();
   for (const bool broadcast : {true, false}) {
     Host host("    Minimized = True\n    HideOnTaskBar = True\n");
     TTrayIcon& trayIcon = *host.trayIcon;
     {
-      RefusingShell shell;
+      testsupport::StandInShell shell;
       ASSERT_TRUE(shell.Active());
       application.Minimize();  // no exception reaches the caller
       EXPECT_FALSE(trayIcon.IconShown());
@@ -711,6 +744,12 @@ TEST(TrayIconAnimation, DestroyingTheComponentEndsARunningAnimation) {
 }
 
 TEST(TrayIconAnimation, AHandlerMayDestroyItsOwnComponentDuringAStep) {
+  // The freed component is overwritten, so a read of it after the handler faults.
+  const FaultCounter faults;
+  fillFreedBlocks = true;
+  struct Restore {
+    ~Restore() { fillFreedBlocks = false; }
+  } restore;
   for (int i = 0; i < 5; ++i) {
     auto host = std::make_unique<Host>("");
     std::atomic<int> steps{0};
@@ -725,4 +764,5 @@ TEST(TrayIconAnimation, AHandlerMayDestroyItsOwnComponentDuringAStep) {
     testsupport::PumpFor(150);  // the thread ends and frees itself; no further step
     EXPECT_EQ(steps, 1);
   }
+  EXPECT_EQ(faults.Faults(), 0) << "the freed component was read";
 }

@@ -121,18 +121,11 @@ TTrayIcon::~TTrayIcon() {
 bool TTrayIcon::ShouldShowIcon() const { return visible_ && (!minimized_ || IsIconic(ApplicationWindow())); }
 
 HICON TTrayIcon::CurrentIconHandle() {
-  if (!icon_.Empty()) return icon_.Handle();
+  if (!icon_.Empty()) return SmallIcon(&icon_);
   if (resourceIconList_.Count() == 0 || resourceIconID_ < 0) {
     TApplication* application = TApplication::Current();
     if (application == nullptr || application->Icon().Empty()) return nullptr;
-    // The application's icon at the tray's size, not the large image the shell would shrink.
-    const int size = framework::SmallIconSize(iconDpi_);
-    if (application->Icon().Handle() != smallIconSource_ || size != smallIconSize_ || smallApplicationIcon_.Empty()) {
-      smallApplicationIcon_.AssignSized(application->Icon(), size);
-      smallIconSource_ = application->Icon().Handle();
-      smallIconSize_ = size;
-    }
-    return smallApplicationIcon_.Empty() ? application->Icon().Handle() : smallApplicationIcon_.Handle();
+    return SmallIcon(nullptr);
   }
   // An index read from a form beyond the list's end shows the first entry, as the getter reads it.
   const std::string& name = resourceIconList_.Strings(ResourceIconID());
@@ -141,6 +134,23 @@ HICON TTrayIcon::CurrentIconHandle() {
   smallIconSize_ = framework::SmallIconSize(iconDpi_);
   cachedResourceIcon_->LoadFromResource(name.c_str(), nullptr, smallIconSize_);
   return cachedResourceIcon_->Handle();
+}
+
+HICON TTrayIcon::SmallIcon(const framework::TIcon* explicitIcon) {
+  // At the tray's size, not a large image the shell would shrink: the explicit icon's own image of
+  // that size where its file has one, the application's from its resource.
+  const HICON source = explicitIcon != nullptr ? explicitIcon->Handle() : TApplication::Current()->Icon().Handle();
+  const int size = framework::SmallIconSize(iconDpi_);
+  if (source != smallIconSource_ || size != smallIconSize_ || smallIcon_.Empty()) {
+    if (explicitIcon != nullptr) {
+      smallIcon_.AssignSized(*explicitIcon, size);
+    } else {
+      smallIcon_.LoadFromResource(framework::TApplication::kIconName, nullptr, size);
+    }
+    smallIconSource_ = source;
+    smallIconSize_ = size;
+  }
+  return smallIcon_.Empty() ? source : smallIcon_.Handle();
 }
 
 void TTrayIcon::CopyTip() {
@@ -191,6 +201,10 @@ bool TTrayIcon::TryAddIcon() {
 
 void TTrayIcon::AddIconOrRetry() {
   if (iconShown_ || retrying_ || TryAddIcon() || !messageWindow_) return;
+  StartRetry();
+}
+
+void TTrayIcon::StartRetry() {
   // The shell is not ready (sign-in, a restart, none at all): the window waits for its broadcast,
   // and a slow timer covers a shell that never sends one.
   retrying_ = SetTimer(messageWindow_->Handle(), kRetryTimerId, kRetryIntervalMs, nullptr) != 0;
@@ -264,8 +278,10 @@ void TTrayIcon::AnimateStep() {
   if (onIconAnimation_) {
     // A copy: the handler may free this component, and with it the event.
     const framework::TNotifyEvent handler = onIconAnimation_;
+    // The step's own flag, taken before the handler: once it has freed this, no member may be read.
+    bool* const destroyed = destroyedDuringStep_;
     handler(this);
-    if (destroyedDuringStep_ != nullptr && *destroyedDuringStep_) return;
+    if (destroyed != nullptr && *destroyed) return;
     UpdateIcon();
     return;
   }
@@ -274,6 +290,7 @@ void TTrayIcon::AnimateStep() {
 }
 
 void TTrayIcon::SetIcon(const framework::TIcon* icon) {
+  smallIconSource_ = nullptr;  // a new icon may get the handle value of the one it replaces
   if (icon != nullptr) {
     icon_.Assign(*icon);
   } else {
@@ -409,9 +426,13 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
   } else if (message == WM_QUERYENDSESSION) {
     result = 1;  // consent to the session's end
   } else if (message == taskbarCreatedMessage_ && message != 0 && iconShown_) {
-    // The shell has (re)started and knows no icons: show ours again. A refusal is left quiet; the
-    // shell's next start tries again.
-    NotifyShell(NIM_ADD, iconData_);
+    // The shell has (re)started and knows no icons: show ours again. A new shell that refuses it is
+    // waited for as one refusing it at the start is, or the icon would be lost for good.
+    if (!NotifyShell(NIM_ADD, iconData_)) {
+      iconShown_ = false;
+      StopAnimation();
+      StartRetry();
+    }
   } else if ((message == taskbarCreatedMessage_ && message != 0) || (message == WM_TIMER && wParam == kRetryTimerId)) {
     // An icon the shell refused before: the shell is back, or the slow retry is due.
     if (retrying_ && !iconShown_) TryAddIcon();

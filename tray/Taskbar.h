@@ -157,8 +157,12 @@ class TTrayIcon : public framework::TComponent {
   void CopyTip();
   // NIM_ADD with the current icon and tip; keeps the message window when the shell refuses.
   bool TryAddIcon();
+  // The explicit icon (or, for nullptr, the application's) at the small-icon size of the scale.
+  HICON SmallIcon(const framework::TIcon* explicitIcon);
   // Adds the icon, or, when the shell refuses, keeps trying until it takes it.
   void AddIconOrRetry();
+  // Keeps the message window waiting for the shell's broadcast and on a slow timer.
+  void StartRetry();
   // One animation step on the main thread, unless the animation was paused meanwhile; pauses the
   // thread when there is nothing to animate. False: the thread is to end.
   bool RunAnimationStep();
@@ -191,8 +195,8 @@ class TTrayIcon : public framework::TComponent {
   // The icon is drawn at the small-icon size of this DPI (0: the process's own, from its start).
   UINT iconDpi_ = 0;
   int smallIconSize_ = 0;  // the size of the icon last chosen
-  framework::TIcon smallApplicationIcon_;
-  HICON smallIconSource_ = nullptr;  // the application's icon it was made from
+  framework::TIcon smallIcon_;
+  HICON smallIconSource_ = nullptr;  // the explicit or application icon it was made from
   std::unique_ptr<TIconAnimation> animation_;
   bool animationStopping_ = false;
   bool* destroyedDuringStep_ = nullptr;  // set by the destructor when a step's handler frees this
