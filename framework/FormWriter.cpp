@@ -54,6 +54,12 @@ void FormatObject(const FormObject& object, int depth, std::string& out) {
   const std::string indent(static_cast<size_t>(depth) * 2, ' ');
   out += indent + "object " + object.name + ": " + object.className + "\n";
   for (const auto& [name, value] : object.properties) {
+    std::string bytes;
+    if (value.kind == FormValue::Kind::Binary) {
+      bytes = value.number != 0 ? IconFileBytes(reinterpret_cast<HICON>(static_cast<INT_PTR>(value.number))) : value.text;
+      // An icon whose image cannot be encoded (a monochrome one) is left out: "{}" would not read back.
+      if (bytes.empty()) continue;
+    }
     out += indent + "  " + name + " = ";
     switch (value.kind) {
       case FormValue::Kind::Identifier:
@@ -71,8 +77,6 @@ void FormatObject(const FormObject& object, int depth, std::string& out) {
         out += ")";
         break;
       case FormValue::Kind::Binary: {
-        const std::string bytes =
-            value.number != 0 ? IconFileBytes(reinterpret_cast<HICON>(static_cast<INT_PTR>(value.number))) : value.text;
         out += "{";
         for (size_t i = 0; i < bytes.size(); ++i) {
           if (i % 32 == 0) out += "\n" + indent + "    ";

@@ -397,15 +397,10 @@ void TExFile::Purge() {
 }
 
 std::string TExFile::CommandLine() const {
-  std::string path = lowerFileName_;
-  if (path.find(' ') != std::string::npos) {
-    // Unquoted, Windows would try "C:\Program.exe" and the like first.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      path = '"' + path + '"';
-    }
-  }
-  return path + ' ' + procParameters_;
+  // Unquoted, Windows would try "C:\Program.exe" and the like first: for a missing file, that
+  // could start another program.
+  const std::string& path = lowerFileName_;
+  return (path.find(' ') != std::string::npos ? '"' + path + '"' : path) + ' ' + procParameters_;
 }
 
 void TExFile::ReportFailure(int32_t code, const std::string& message) {

@@ -203,6 +203,18 @@ TEST(ExFileStart, AnExistingPathWithBlanksIsQuotedButRecordedAsItIs) {
   EXPECT_EQ(exFile.LastErrorCode(), -1);
 }
 
+TEST(ExFileStart, AMissingPathWithBlanksStartsNoProgramNamedByAShorterPart) {
+  testsupport::TempDir dir(" With Blanks");
+  // Unquoted, the system would start this one for the missing "Test Child.exe".
+  ASSERT_TRUE(CopyFileA(ChildPath().c_str(), (dir / "Test.exe").c_str(), FALSE));
+  TExFile exFile(nullptr);
+  Events events;
+  events.Attach(exFile);
+  exFile.SetProcFileName(dir / "Test Child.exe");
+  EXPECT_FALSE(exFile.Execute()) << "a program was started";
+  EXPECT_EQ(exFile.LastErrorCode(), static_cast<int32_t>(ERROR_FILE_NOT_FOUND));
+}
+
 TEST(ExFileStart, CurrentDirMustNameAnExistingDirectory) {
   testsupport::TempDir dir;
   const std::string aFile = dir / "file.txt";

@@ -307,6 +307,18 @@ TEST(TrayIcon, AnIconInTheDescriptionIsShownAndWrittenBackAsItWasRead) {
   EXPECT_EQ(ImageOf(reread->Icon().Handle()).pixels, expected.pixels);
   EXPECT_EQ(ImageOf(reread->Icon().Handle()).width, 32);
 
+  // A monochrome icon has no image the writer can encode: it is left out, and the description reads.
+  const unsigned char andMask[32 * 4] = {};
+  const unsigned char xorMask[32 * 4] = {0xFF, 0x0F};
+  framework::TIcon monochrome;
+  monochrome.SetHandle(CreateIcon(nullptr, 32, 32, 1, 1, andMask, xorMask));
+  ASSERT_FALSE(monochrome.Empty());
+  trayIcon.SetIcon(&monochrome);
+  const std::string withoutIcon = framework::WriteComponent(host.form);
+  EXPECT_EQ(withoutIcon.find("Icon ="), std::string::npos) << withoutIcon;
+  THostForm third(nullptr);
+  EXPECT_NO_THROW(framework::ReadComponent(third, withoutIcon, HostClasses()));
+
   // Data that is no icon file, or no hexadecimal pairs, is refused.
   for (const char* bad : {"{0000}", "{000001000100 1}", "{00 0g}", "{000001", "{}"}) {
     THostForm form(nullptr);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -364,6 +365,7 @@ struct CountingCalls {
     SetLastError(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  static HANDLE WINAPI ThrowingSnapshot(DWORD, DWORD) { throw std::bad_alloc(); }
   static BOOL WINAPI FailFirst(HANDLE, PROCESSENTRY32*) {
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
@@ -560,6 +562,26 @@ TEST(WinListChanges, OneWindowGoingAndAnotherComingIsAChange) {
   EXPECT_TRUE(IsListed(list, staying));
   EXPECT_TRUE(IsListed(list, coming));
   EXPECT_FALSE(IsListed(list, going));
+}
+
+TEST(WinListChanges, ARebuildThatFailedIsDoneAgainByTheNextRefresh) {
+  Windows windows;
+  HWND first = windows.Make("first");
+  HWND second = windows.Make("second");
+  TWinList list(nullptr);
+  CountedProcessCalls calls;
+  winlist::TProcessCalls throwing = CountedProcessCalls::Counting();
+  throwing.createSnapshot = CountingCalls::ThrowingSnapshot;
+  calls.Use(throwing);
+  EXPECT_THROW(list.Refresh(), std::bad_alloc);
+
+  // The same windows again: the list is rebuilt whole, not kept as the failure left it.
+  calls.Use(CountedProcessCalls::Counting());
+  list.Refresh();
+  EXPECT_TRUE(list.Changed());
+  EXPECT_TRUE(IsListed(list, first));
+  EXPECT_TRUE(IsListed(list, second));
+  EXPECT_FALSE(InfoOf(list, second).ExeName.empty());
 }
 
 TEST(WinListChanges, DifferentSetsWithEqualHandleSumsAreAChange) {

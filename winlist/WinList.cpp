@@ -180,9 +180,7 @@ bool TWinList::SameSetAsLastRebuild() {
   sorted_.clear();
   for (const CollectedWindow& seen : collected_) sorted_.push_back(seen.window);
   std::sort(sorted_.begin(), sorted_.end());
-  if (sorted_ == lastRebuildSet_) return true;
-  lastRebuildSet_.assign(sorted_.begin(), sorted_.end());
-  return false;
+  return sorted_ == lastRebuildSet_;
 }
 
 void TWinList::Refresh() {
@@ -195,9 +193,11 @@ void TWinList::Refresh() {
     changed_ = false;
   } else {
     FreeEntries();
+    lastRebuildSet_.clear();  // a rebuild that fails half-way is done again by the next refresh
     ForgetProcesses();  // one snapshot for the whole rebuild, at the first window that needs it
     for (const CollectedWindow& seen : collected_) AppendEntry(seen);
     ForgetProcesses();
+    lastRebuildSet_.assign(sorted_.begin(), sorted_.end());
     changed_ = true;
   }
   // Restarts the interval, so the next tick comes a full interval after this refresh.
