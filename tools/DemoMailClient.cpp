@@ -3,9 +3,10 @@
 // each window, each time one of its windows gains the foreground, and ended.
 //
 //   DemoMailClient [--log <file>] [--title <text>] [--extra-window <title>]... [--close-after <ms>]
-//                  [--exit <code>]
+//                  [--exit <code>] [--bottom]
 //
-// Its windows are shown without activating them, so any foreground they gain comes from outside.
+// Its windows are shown without activating them, so any foreground they gain comes from outside;
+// with --bottom they are shown behind every other window.
 #include <windows.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 namespace {
 const standin::EventLog* eventLog = nullptr;  // the window procedure's only way to the log
 HWND mainWindow = nullptr;
+bool atBottom = false;
 
 std::string Title(HWND window) {
   char title[256] = "";
@@ -43,6 +45,13 @@ HWND MakeWindow(const std::string& title, int index) {
   HWND window = CreateWindowExA(0, "DemoMailClient", title.c_str(), WS_OVERLAPPEDWINDOW, 120 + 40 * index,
                                 100 + 40 * index, 480, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ShowWindow(window, SW_SHOWNOACTIVATE);
+  // Wine may raise a window again as it maps it on the display: it is put back until it stays.
+  for (int tries = 0; atBottom && GetWindow(window, GW_HWNDNEXT) != nullptr && tries < 200; ++tries) {
+    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(10);
+  }
   eventLog->Write("window " + title);
   return window;
 }
@@ -62,6 +71,7 @@ int Run(int argc, char** argv) {
   windowClass.lpszClassName = "DemoMailClient";
   RegisterClassA(&windowClass);
 
+  for (int i = 1; i < argc; ++i) atBottom = atBottom || std::string(argv[i]) == "--bottom";
   mainWindow = MakeWindow(standin::Option(argc, argv, "--title", "TOLVANE MAIL - Inbox"), 0);
   int index = 1;
   for (int i = 1; i + 1 < argc; ++i) {
