@@ -1,6 +1,9 @@
 // Configuration data module: section "Path" of "TolvaneOndrel.ini" beside the executable.
 #include "app/ComData.h"
 
+#include <cstdint>
+
+#include "framework/AnsiText.h"
 #include "framework/Properties.h"
 
 TCommonData* CommonData = nullptr;
@@ -30,6 +33,33 @@ std::string TCommonData::GetMailCommand() const {
 
 std::string TCommonData::GetProxyPath() const {
   return iniGT1_ != nullptr ? iniGT1_->ReadString(kSection, kProxyKey, "") : std::string();
+}
+
+std::string TCommonData::ClaimName(const std::string& path) {
+  // The same file whatever the letter case or short names in the path. An object name cannot hold
+  // backslashes, and a path may be longer than a name may: its 64-bit hash (FNV-1a) stands for it.
+  const size_t separator = framework::LastDelimiter(path, "\\");
+  std::string folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
+  const std::string file = path.substr(separator == std::string::npos ? 0 : separator);  // with its backslash
+  char longFolder[MAX_PATH * 2];
+  const DWORD length = GetLongPathNameA(folder.c_str(), longFolder, sizeof longFolder);
+  if (length > 0 && length < sizeof longFolder) folder.assign(longFolder, length);
+  const std::string key = framework::AsciiUpperCase(folder + file);
+  uint64_t hash = 14695981039346656037ull;
+  for (const char byte : key) hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
+  std::string name = "Local\\TolvaneLauncher.";
+  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789ABCDEF"[(hash >> shift) & 15];
+  return name;
+}
+
+bool TCommonData::ClaimSettingsFile() {
+  if (iniGT1_ == nullptr) return true;
+  claim_.reset(CreateMutexA(nullptr, FALSE, ClaimName(iniGT1_->ResolvedPath()).c_str()));
+  if (claim_ && GetLastError() == ERROR_ALREADY_EXISTS) {
+    claim_.reset();
+    return false;
+  }
+  return true;  // also when no object could be made: the launcher then runs as it always has
 }
 
 const framework::PropertyTable& TCommonData::ClassProperties() {

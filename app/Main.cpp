@@ -1,10 +1,12 @@
 // Program entry: the application object, the configuration data module, then the launcher window,
 // in this fixed order (the window's creation handler reads the data module), then the message loop.
+// A second start for the same settings only brings the running launcher's mail forward.
 #include <windows.h>
 
 #include "app/ComData.h"
 #include "app/MainWin.h"
 #include "framework/Application.h"
+#include "winlist/WinList.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
   framework::TApplication application;
@@ -12,6 +14,12 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   // The launcher has no window to show a report in: an error is never a message box.
   application.SetOnException([](const std::exception&) {});
   application.CreateForm(CommonData);
+  if (!CommonData->ClaimSettingsFile()) {
+    // A launcher already runs for these settings: its mail comes forward, nothing starts twice.
+    winlist::TWinList windows(nullptr);
+    TForm1::BringMailForward(windows);
+    return 0;
+  }
   application.CreateForm(Form1);
   application.Run();
   return 0;

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "app/ComData.h"
+#include "app/Notices.h"
 #include "framework/Application.h"
 #include "framework/Paths.h"
 #include "framework/Properties.h"
@@ -16,6 +17,13 @@ constexpr char kMailWindowTitle[] = "TOLVANE MAIL";
 constexpr char kConfigurationProgram[] = "\\Cunfigure.exe";
 // The mail client's window is given this long to come up before it is brought to the front.
 constexpr DWORD kForegroundDelayMs = 1000;
+// A notice before the launcher closes is given at least this long, and its own time up to the
+// longest.
+constexpr unsigned kNoticeReadingMs = 10000;
+constexpr DWORD kLongestNoticeMs = 60000;
+constexpr unsigned kNoticeCheckMs = 1000;
+constexpr char kProxyName[] = "メールプロキシ";
+constexpr char kClientName[] = "メールソフト";
 
 template <class T>
 T* Find(const framework::TComponent& owner, const char* name) {
@@ -28,6 +36,8 @@ TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
   PublishMethod("Process1Finished", &TForm1::Process1Finished);
   PublishMethod("Timer1Timer", &TForm1::Timer1Timer);
   PublishMethod("Exit1Click", &TForm1::Exit1Click);
+  PublishMethod("Process1StartFailed", &TForm1::Process1StartFailed);
+  PublishMethod("TrayIcon1BalloonClick", &TForm1::TrayIcon1BalloonClick);
 }
 
 TForm1::~TForm1() {
@@ -71,22 +81,62 @@ void TForm1::FormCreate(framework::TObject* /*sender*/) {
 
   if (Process1->Command().empty() || ExFile1->ProcFileName().empty()) {
     // A setting is missing: the configuration program writes them; this run ends.
-    ExFile1->SetProcFileName(ConfigurationProgramPath(framework::ModuleFileName()));
-    ExFile1->Execute();
-    Timer1->SetEnabled(true);
+    StartConfigurationProgram();
     return;
   }
 
-  ExFile1->Execute();   // the proxy, not waited for
+  // The proxy, not waited for. The mail client is started all the same.
+  if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
+    TellStartFailed(kProxyName, ExFile1->ProcFileName(), static_cast<DWORD>(ExFile1->LastErrorCode()));
+  }
   Process1->Execute();  // the mail client, waited for on a worker thread
   Sleep(kForegroundDelayMs);
-  WinList1->Refresh();
+  BringMailForward(*WinList1);
+}
+
+void TForm1::BringMailForward(winlist::TWinList& list) {
+  list.Refresh();
   // Every matching window is brought forward, in list order; the count is read on every pass.
-  for (int i = 0; i < WinList1->WindowList().Count(); ++i) {
-    if (WinList1->WindowList().Strings(i).find(kMailWindowTitle) != std::string::npos) {
-      SetForegroundWindow(WinList1->WindowHandle(i));
+  for (int i = 0; i < list.WindowList().Count(); ++i) {
+    if (list.WindowList().Strings(i).find(kMailWindowTitle) != std::string::npos) {
+      SetForegroundWindow(list.WindowHandle(i));
     }
   }
+}
+
+void TForm1::StartConfigurationProgram() {
+  handedOver_ = true;
+  // Handed over: a launcher the configuration program starts runs at once, not beside this one.
+  CommonData->ReleaseSettingsFile();
+  ExFile1->SetProcFileName(ConfigurationProgramPath(framework::ModuleFileName()));
+  if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
+    // Nothing can write the settings: the user is told why, and given the time to read it.
+    const TNotice notice =
+        ConfigurationProgramNotice(ExFile1->ProcFileName(), static_cast<DWORD>(ExFile1->LastErrorCode()));
+    TrayIcon1->ShowBalloon(notice.title, notice.text, tray::TBalloonIcon::biError);
+    closingAfterNotice_ = true;
+    noticeShownAt_ = GetTickCount();
+    Timer1->SetInterval(kNoticeReadingMs);
+  }
+  Timer1->SetEnabled(true);
+}
+
+void TForm1::TellStartFailed(const char* what, const std::string& target, DWORD error) {
+  const TNotice notice = StartFailedNotice(what, target, error);
+  TrayIcon1->ShowBalloon(notice.title, notice.text, tray::TBalloonIcon::biError);
+  offersSettings_ = true;
+}
+
+void TForm1::Process1StartFailed(framework::TObject* /*sender*/, std::uint32_t error) {
+  // The launcher stays, with its menu: the user may start the client by hand, with the proxy.
+  if (!handedOver_) TellStartFailed(kClientName, Process1->Command(), error);
+}
+
+void TForm1::TrayIcon1BalloonClick(framework::TObject* /*sender*/) {
+  if (!offersSettings_ || handedOver_) return;
+  // The proxy it started goes: the launcher started after the settings starts the right one.
+  ExFile1->TerminateProc();
+  StartConfigurationProgram();
 }
 
 void TForm1::Process1Finished(framework::TObject* /*sender*/, std::uint32_t /*exitCode*/) {
@@ -95,15 +145,26 @@ void TForm1::Process1Finished(framework::TObject* /*sender*/, std::uint32_t /*ex
   framework::TApplication* application = framework::TApplication::Current();
   if (application == nullptr) return;
   application->MainThread().Post([this, alive = alive_] {
-    if (!*alive) return;
+    if (!*alive || handedOver_) return;  // handed over, the launcher already closes
+    CommonData->ReleaseSettingsFile();   // only closing now: a new start runs at once
     ExFile1->TerminateProc();
     Timer1->SetEnabled(true);
   });
 }
 
-void TForm1::Timer1Timer(framework::TObject* /*sender*/) { Close(); }
+void TForm1::Timer1Timer(framework::TObject* /*sender*/) {
+  // A notice still shown is given its own time, up to a limit.
+  if (closingAfterNotice_ && TrayIcon1->BalloonShowing() && GetTickCount() - noticeShownAt_ < kLongestNoticeMs) {
+    Timer1->SetInterval(kNoticeCheckMs);
+    return;
+  }
+  Close();
+}
 
-void TForm1::Exit1Click(framework::TObject* /*sender*/) { Close(); }
+void TForm1::Exit1Click(framework::TObject* /*sender*/) {
+  CommonData->ReleaseSettingsFile();
+  Close();
+}
 
 const framework::PropertyTable& TForm1::ClassProperties() {
   static const framework::PropertyTable table("TForm1", &framework::TForm::ClassProperties());

@@ -1,7 +1,8 @@
-// The launcher window: never shown, stored minimised, carrying the launcher's components. Its four
+// The launcher window: never shown, stored minimised, carrying the launcher's components. Its
 // handlers are the launch sequence: start the proxy and the mail client (or the configuration
 // program when a setting is missing), bring the client's windows to the front, end the proxy when
-// the client ends, and close five seconds later.
+// the client ends, and close five seconds later. A program that cannot be started is told of in a
+// notice from the tray icon, whose click hands over to the configuration program.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,13 @@ class TForm1 : public framework::TForm {
   void Process1Finished(framework::TObject* sender, std::uint32_t exitCode);
   void Timer1Timer(framework::TObject* sender);
   void Exit1Click(framework::TObject* sender);
+  // The mail client could not be started (raised on the main thread).
+  void Process1StartFailed(framework::TObject* sender, std::uint32_t error);
+  // The user clicked a notice.
+  void TrayIcon1BalloonClick(framework::TObject* sender);
+
+  // Brings every window whose title holds "TOLVANE MAIL" to the front, as list finds them now.
+  static void BringMailForward(winlist::TWinList& list);
 
   tray::TTrayIcon* TrayIcon1 = nullptr;
   framework::TPopupMenu* PopupMenu1 = nullptr;
@@ -53,8 +61,18 @@ class TForm1 : public framework::TForm {
   const framework::ClassRegistry& DescriptionClasses() const override { return Classes(); }
 
  private:
+  // Starts the configuration program and closes five seconds later; when it cannot be started,
+  // tells the user and closes once they had the time to read it.
+  void StartConfigurationProgram();
+  // Shows a notice whose click hands over to the configuration program.
+  void TellStartFailed(const char* what, const std::string& target, DWORD error);
+
   // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  bool offersSettings_ = false;  // a notice shown may hand over to the configuration program
+  bool handedOver_ = false;      // the configuration program takes over: nothing else is ended
+  bool closingAfterNotice_ = false;
+  DWORD noticeShownAt_ = 0;
 };
 
 // The launcher window, set before its construction runs.

@@ -263,6 +263,7 @@ int TExFile::RecordCount() const {
 
 bool TExFile::Execute() {
   lastErrorCode_ = 0;
+  processCreated_ = false;
   if (!waitUntilDone_) {
     const std::shared_ptr<detail::LaunchedProcess> process = Launch(true);
     if (!process) return false;
@@ -364,6 +365,7 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
     return nullptr;
   }
   framework::ProcessHandles handles = framework::ProcessHandles::Adopt(info);
+  processCreated_ = true;
 
   if (watched) {
     DWORD code = ERROR_SUCCESS;

@@ -164,6 +164,9 @@ class TExFile : public framework::TComponent {
 
   // 0, a failure code (-1, -2, -4 or the system's), or -3 after a synchronous wait that timed out.
   int32_t LastErrorCode() const { return lastErrorCode_; }
+  // Whether the latest Execute created a process, also when a later step of it failed (the wait
+  // for a new program to become idle).
+  bool ProcessCreated() const { return processCreated_; }
   // The latest synchronous wait's return value and timed-out flag.
   int32_t ReturnValue() const { return returnValue_; }
   bool TimedOut() const { return timedOut_; }
@@ -206,6 +209,7 @@ class TExFile : public framework::TComponent {
   DWORD creationFlags_ = 0;
   std::shared_ptr<detail::LaunchShared> shared_;
   int32_t lastErrorCode_ = 0;
+  bool processCreated_ = false;
   int32_t returnValue_ = 0;
   bool timedOut_ = false;
 };

@@ -1,7 +1,7 @@
 // Command runner.
 #include "launch/Process.h"
 
-
+#include "framework/Application.h"
 #include "framework/Handles.h"
 #include "framework/Properties.h"
 
@@ -64,7 +64,8 @@ const PropertyTable& TProcess::ClassProperties() {
                       "swShowMaximized", "swShowMinimized", "swShowMinNoActive", "swShowNA", "swShowNoActivate",
                       "swShowNormal"})
         .Boolean("Wait", &TProcess::Wait, &TProcess::SetWait)
-        .EventHandler("OnFinished", &TProcess::OnFinished, &TProcess::SetOnFinished);
+        .EventHandler("OnFinished", &TProcess::OnFinished, &TProcess::SetOnFinished)
+        .EventHandler("OnStartFailed", &TProcess::OnStartFailed, &TProcess::SetOnStartFailed);
     return t;
   }();
   return table;
@@ -91,7 +92,8 @@ void TProcessThread::Execute() {
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-    return;  // silent by design: no report, nothing to close
+    ReportStartFailure(GetLastError());  // nothing to close
+    return;
   }
   framework::ProcessHandles process = framework::ProcessHandles::Adopt(info);
 
@@ -113,6 +115,20 @@ void TProcessThread::Execute() {
   }
   process.process.reset();
   process.thread.reset();
+}
+
+void TProcessThread::ReportStartFailure(DWORD error) {
+  framework::TApplication* application = framework::TApplication::Current();
+  std::lock_guard<framework::RecursiveMutex> guard(link_->lock);
+  if (application == nullptr || link_->component == nullptr || !link_->component->onStartFailed_) return;
+  application->MainThread().Post([link = link_, error] {
+    std::lock_guard<framework::RecursiveMutex> guard(link->lock);
+    if (TProcess* component = link->component) {
+      // A copy: the handler may free the component, and with it the event it was called through.
+      const TProcessEvent handler = component->onStartFailed_;
+      if (handler) handler(component, static_cast<uint32_t>(error));
+    }
+  });
 }
 
 }  // namespace launch

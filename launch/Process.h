@@ -1,6 +1,7 @@
 // TProcess: runs one command line as a new process. Execute returns at once; a worker thread
 // creates the process and, when Wait is set, waits for it and reports its exit code through
-// OnFinished, on the worker thread.
+// OnFinished, on the worker thread. A process that could not be created is reported through
+// OnStartFailed, with the system's error code, on the main thread; without that handler, silently.
 #pragma once
 
 #include <windows.h>
@@ -74,6 +75,9 @@ class TProcess : public framework::TComponent {
   void SetWait(bool value) { wait_ = value; }
   const TProcessEvent& OnFinished() const { return onFinished_; }
   void SetOnFinished(TProcessEvent handler) { onFinished_ = std::move(handler); }
+  // (Sender, the system's error code).
+  const TProcessEvent& OnStartFailed() const { return onStartFailed_; }
+  void SetOnStartFailed(TProcessEvent handler) { onStartFailed_ = std::move(handler); }
 
   // Starts one more worker and returns without waiting; failures are silent.
   void Execute();
@@ -90,6 +94,7 @@ class TProcess : public framework::TComponent {
   TShowWindow showWindow_ = TShowWindow::swHide;
   bool wait_ = false;
   TProcessEvent onFinished_;
+  TProcessEvent onStartFailed_;
 };
 
 // One run of a TProcess: creates the process, optionally waits and reports, closes the handles and
@@ -102,6 +107,9 @@ class TProcessThread : public framework::TThread {
   void Execute() override;
 
  private:
+  // Hands the failure to the main thread, for a component that is still there then.
+  void ReportStartFailure(DWORD error);
+
   std::shared_ptr<detail::ProcessLink> link_;
 };
 

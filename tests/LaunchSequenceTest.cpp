@@ -82,15 +82,20 @@ class Installation {
 
   // Starts the launcher from another current directory.
   void StartLauncher() {
+    startedUs_ = standin::NowMicroseconds();
+    launcher_ = StartAnotherLauncher();
+  }
+  // Starts one more launcher of this folder, which the caller watches.
+  using Started = framework::ProcessHandles;
+  Started StartAnotherLauncher() const {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
-    startedUs_ = standin::NowMicroseconds();
-    ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               elsewhere_.Path().c_str(), &startup, &info))
-        << "error " << GetLastError() << " starting " << commandLine;
-    launcher_ = framework::ProcessHandles::Adopt(info);
+    const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        elsewhere_.Path().c_str(), &startup, &info) != FALSE;
+    EXPECT_TRUE(started) << "error " << GetLastError() << " starting " << commandLine;
+    return started ? framework::ProcessHandles::Adopt(info) : framework::ProcessHandles();
   }
   long long LauncherStartedUs() const { return startedUs_; }
   DWORD LauncherProcessId() const { return launcher_.processId; }
@@ -281,18 +286,177 @@ TEST(LaunchSequence, WithoutASettingsFileTheConfigurationProgramStartsAndTheLaun
   CheckConfigurationRun(installation);
 }
 
-TEST(LaunchSequence, AMailCommandThatCannotStartLeavesTheLauncherRunning) {
+// ---- notices from the tray icon ----
+
+namespace {
+std::wstring Wide(const std::string& text, UINT codePage) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<size_t>(
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
+  return wide;
+}
+// The system's text for an error code, as the notices give it.
+std::wstring Reason(DWORD error) {
+  wchar_t reason[160] = L"";
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                                160, nullptr);
+  while (length > 0 && reason[length - 1] <= L' ') --length;
+  return std::wstring(reason, length);
+}
+// A click on the notice the launcher showed, as the shell reports it.
+void ClickNotice(const testsupport::StandInShell& shell, const testsupport::StandInShell::Request& notice) {
+  for (const auto& request : shell.Requests()) {
+    if (request.command == NIM_ADD) {
+      PostMessageW(notice.Window(), request.CallbackMessage(), 1, NIN_BALLOONUSERCLICK);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no icon was added";
+}
+}  // namespace
+
+// Told once, in the tray icon's notice; the client is still started, and without a click nothing
+// else changes.
+TEST(LauncherNotice, AProxyThatCannotStartIsToldAndTheClientStartsAllTheSame) {
+  const testsupport::StandInShell shell(testsupport::StandInShell::Answer::Accept);
   Installation installation;
-  installation.WriteSettings("C:\\no\\such\\client.exe", installation.Path("DemoProxy.exe"));
+  const std::string proxy = installation.Path("No Such Proxy.exe");
+  installation.WriteSettings(installation.MailCommand("--close-after 3000"), proxy);
   installation.StartLauncher();
+  const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].InfoTitle(), L"メールプロキシを起動できません");
+  EXPECT_EQ(notices[0].Info(),
+            L"「" + Wide(proxy, CP_ACP) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
+  EXPECT_EQ(notices[0].InfoFlags() & 3u, static_cast<DWORD>(NIIF_ERROR));
+  EXPECT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000).processId, 0u);
+  ASSERT_TRUE(installation.WaitForLauncher(15000)) << "the launcher did not end after its client";
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_EQ(shell.WaitForNotices(2, 0).size(), 1u) << "told more than once";
+}
+
+// The launcher stays with its menu, and the proxy with it: the user may start the client by hand.
+// A click on the notice hands over to the settings: the proxy goes, Cunfigure comes, the launcher
+// closes 5 s later.
+TEST(LauncherNotice, AClientThatCannotStartIsToldAndAClickHandsOverToTheSettings) {
+  const testsupport::StandInShell shell(testsupport::StandInShell::Answer::Accept);
+  Installation installation;
+  installation.AddConfigurationStandIn();
+  const std::string command = "C:\\no\\such\\client.exe --inbox";
+  installation.WriteSettings(command, installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
+  ASSERT_NE(proxyStarted.processId, 0u);
+  ProcessWatch proxy(proxyStarted.processId);
+  const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].InfoTitle(), L"メールソフトを起動できません");
+  EXPECT_EQ(notices[0].Info(),
+            L"「" + Wide(command, CP_ACP) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
   Sleep(6500);  // longer than the close delay would be
   EXPECT_TRUE(installation.LauncherRunning());
-  // The launcher ends only when it is told to (as the tray menu would).
-  HWND form = testsupport::FindProcessWindow(installation.LauncherProcessId(), "TForm1");
-  ASSERT_NE(form, nullptr);
-  PostMessageA(form, WM_CLOSE, 0, 0);
-  ASSERT_TRUE(installation.WaitForLauncher(5000));
+  EXPECT_FALSE(proxy.Ended());
+  EXPECT_TRUE(installation.ConfigurationEvents().empty());
+
+  ClickNotice(shell, notices[0]);
+  EXPECT_NE(installation.WaitForEvent([&] { return installation.ConfigurationEvents(); }, "started", 8000).processId, 0u)
+      << "the configuration program did not start";
+  EXPECT_TRUE(proxy.Ended(3000)) << "the proxy was not ended";
+  ASSERT_TRUE(installation.WaitForLauncher(10000));
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
+}
+
+// No settings and no Cunfigure.exe: the user is told which file is missing and where, and has at
+// least 10 s, and the notice's own time, to read it before the launcher closes.
+TEST(LauncherNotice, WithoutSettingsAndWithoutTheConfigurationProgramTheUserIsToldBeforeTheLauncherCloses) {
+  const testsupport::StandInShell shell(testsupport::StandInShell::Answer::Accept);
+  Installation installation;
+  installation.StartLauncher();
+  const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].InfoTitle(), L"設定プログラムを起動できません");
+  EXPECT_EQ(notices[0].Info(), L"Cunfigure.exe が、フォルダー「" + Wide(installation.Path(""), CP_ACP).substr(0, installation.Path("").size() - 1) +
+                                   L"」に見つからないため、設定を開けません。ランチャーを終了します。");
+  // The shell takes the notice away after its time.
+  Sleep(3000);
+  for (const auto& request : shell.Requests()) {
+    if (request.command == NIM_ADD) PostMessageW(notices[0].Window(), request.CallbackMessage(), 1, NIN_BALLOONTIMEOUT);
+  }
+  ASSERT_TRUE(installation.WaitForLauncher(15000));
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_GE(Ms(installation.LauncherStartedUs(), installation.LauncherEndedUs()), 10000.0);
+}
+
+// ---- one launcher per settings file ----
+
+// A second start while the mail runs: it starts nothing, brings the mail forward and ends at once.
+TEST(LauncherOnce, ASecondStartBringsTheMailForwardAndEndsStartingNothing) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 8000"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  ASSERT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "foreground", 8000).processId, 0u);
+  // The user works elsewhere.
+  testsupport::Windows elsewhere;
+  HWND other = elsewhere.Make("other work");
+  SetForegroundWindow(other);
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return GetForegroundWindow() == other; }, 2000));
+
+  const long long again = standin::NowMicroseconds();
+  Installation::Started second = installation.StartAnotherLauncher();
+  ASSERT_EQ(WaitForSingleObject(second.process.get(), 5000), WAIT_OBJECT_0) << "the second launcher did not end";
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(second.process.get(), &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(testsupport::PumpUntil(
+      [&] {
+        const std::vector<LogEvent> mail = installation.MailEvents();
+        return std::any_of(mail.begin(), mail.end(), [&](const LogEvent& e) {
+          return e.us > again && e.text.rfind("foreground TOLVANE MAIL", 0) == 0;
+        });
+      },
+      3000))
+      << "the mail was not brought forward again";
+  const std::vector<LogEvent> mail = installation.MailEvents();
+  EXPECT_EQ(std::count_if(mail.begin(), mail.end(), [](const LogEvent& e) { return e.text == "started"; }), 1);
+  const std::vector<LogEvent> proxy = installation.ProxyEvents();
+  EXPECT_EQ(std::count_if(proxy.begin(), proxy.end(), [](const LogEvent& e) { return e.text == "started"; }), 1);
+  EXPECT_TRUE(installation.LauncherRunning());
+}
+
+// A launcher only closing (its client ended) no longer counts: a start then runs the whole sequence.
+TEST(LauncherOnce, AStartWhileTheLastOneOnlyClosesRunsTheWholeSequence) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 1500"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  ASSERT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "ended", 10000).processId, 0u);
+  Sleep(300);  // the end is reported
+  ASSERT_TRUE(installation.LauncherRunning()) << "it was to close 5 s later";
+  Installation::Started second = installation.StartAnotherLauncher();
+  ASSERT_EQ(WaitForSingleObject(second.process.get(), 20000), WAIT_OBJECT_0) << "the second launcher did not end";
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(second.process.get(), &code);
+  EXPECT_EQ(code, 0u);
+  const std::vector<LogEvent> mail = installation.MailEvents();
+  EXPECT_EQ(std::count_if(mail.begin(), mail.end(), [](const LogEvent& e) { return e.text == "started"; }), 2);
+  const std::vector<LogEvent> proxy = installation.ProxyEvents();
+  EXPECT_EQ(std::count_if(proxy.begin(), proxy.end(), [](const LogEvent& e) { return e.text == "started"; }), 2);
+}
+
+TEST(LauncherOnce, LaunchersOfTwoFoldersBothRun) {
+  Installation first;
+  Installation second;
+  for (Installation* installation : {&first, &second}) {
+    installation->WriteSettings(installation->MailCommand("--close-after 2000"), installation->Path("DemoProxy.exe"));
+    installation->StartLauncher();
+  }
+  for (Installation* installation : {&first, &second}) {
+    EXPECT_NE(installation->WaitForEvent([&] { return installation->ProxyEvents(); }, "started", 8000).processId, 0u);
+    EXPECT_NE(installation->WaitForEvent([&] { return installation->MailEvents(); }, "started", 8000).processId, 0u);
+  }
+  for (Installation* installation : {&first, &second}) {
+    ASSERT_TRUE(installation->WaitForLauncher(15000));
+    EXPECT_EQ(installation->LauncherExitCode(), 0u);
+  }
 }
 
 namespace {

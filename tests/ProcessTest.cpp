@@ -168,6 +168,26 @@ TEST(ProcessFinished, IsNeverRaisedWithoutWaitOrWithoutAProcess) {
   EXPECT_EQ(finishes.Count(), 0u);
 }
 
+TEST(ProcessStartFailed, IsRaisedOnTheMainThreadWithTheSystemsCodeForAFailedStartOnly) {
+  testsupport::TempDir dir;
+  Finishes failures;
+  TProcess process(nullptr);
+  process.SetOnStartFailed(failures.Handler());
+  process.SetCommand(Quoted(dir / "missing.exe"));
+  process.Execute();
+  ASSERT_TRUE(failures.WaitFor(1));
+  EXPECT_EQ(failures.calls[0].sender, &process);
+  EXPECT_EQ(failures.calls[0].exitCode, static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(failures.calls[0].threadId, GetCurrentThreadId());
+
+  const std::string report = dir / "report.txt";
+  process.SetCommand(Quoted(ChildPath()) + " --report " + Quoted(report));
+  process.Execute();
+  ASSERT_NE(launchtest::ReportedProcessId(WaitForReport(report)), 0u);
+  testsupport::PumpFor(300);
+  EXPECT_EQ(failures.Count(), 1u);
+}
+
 TEST(ProcessFinished, TwoRunsReportInTheOrderTheirProcessesEnd) {
   testsupport::TempDir dir;
   for (const bool firstEndsFirst : {false, true}) {

@@ -1,6 +1,11 @@
 // Test helpers: temporary folders, files, child programs and message pumping.
 #include "tests/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -128,6 +133,25 @@ RunResult RunProgram(const std::string& commandLine, const std::string& director
 }
 
 
+Windows::~Windows() {
+  while (!windows_.empty()) windows_.pop_back();
+}
+
+HWND Windows::Make(const std::string& title, DWORD style, bool visible, HWND owner, const char* className,
+                   DWORD exStyle) {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.lpszClassName = className;
+  RegisterClassA(&windowClass);  // fails harmlessly once the class exists
+  HWND window = CreateWindowExA(exStyle, className, title.c_str(), style, 10, 10, 120, 80, owner, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  EXPECT_NE(window, nullptr) << title;
+  if (visible) ShowWindow(window, SW_SHOWNA);
+  windows_.emplace_back(window);
+  return window;
+}
+
 std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown) {
   return std::thread([position, &shown] {
     // A shown menu is a "#32768" window; the menu loop reads keys from the owner thread's queue.
@@ -236,7 +260,50 @@ namespace testsupport {
 
 namespace {
 constexpr char kShellClass[] = "Shell_TrayWnd";
+
+// Wine's record: window, id, flags, callback message, tip[128], state, state mask, info[256],
+// time-out, info title[64], info flags, ... (UTF-16 texts).
+constexpr size_t kTipOffset = 16;
+constexpr size_t kInfoOffset = kTipOffset + 128 * 2 + 8;
+constexpr size_t kInfoTitleOffset = kInfoOffset + 256 * 2 + 4;
+constexpr size_t kInfoFlagsOffset = kInfoTitleOffset + 64 * 2;
+
+DWORD Field(const std::string& data, size_t offset) {
+  DWORD value = 0;
+  if (data.size() >= offset + sizeof value) memcpy(&value, data.data() + offset, sizeof value);
+  return value;
+}
+std::wstring Text(const std::string& data, size_t offset, size_t capacity) {
+  std::wstring text;
+  for (size_t i = 0; i < capacity && data.size() >= offset + 2 * i + 2; ++i) {
+    wchar_t character;
+    memcpy(&character, data.data() + offset + 2 * i, 2);
+    if (character == L'\0') break;
+    text += character;
+  }
+  return text;
+}
 }  // namespace
+
+HWND StandInShell::Request::Window() const {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<LONG>(Field(data, 0))));
+}
+UINT StandInShell::Request::Flags() const { return Field(data, 8); }
+UINT StandInShell::Request::CallbackMessage() const { return Field(data, 12); }
+std::wstring StandInShell::Request::InfoTitle() const { return Text(data, kInfoTitleOffset, 64); }
+std::wstring StandInShell::Request::Info() const { return Text(data, kInfoOffset, 256); }
+DWORD StandInShell::Request::InfoFlags() const { return Field(data, kInfoFlagsOffset); }
+
+std::vector<StandInShell::Request> StandInShell::WaitForNotices(size_t count, DWORD timeoutMs) const {
+  std::vector<Request> notices;
+  for (const DWORD start = GetTickCount();; Sleep(20)) {
+    notices.clear();
+    for (const Request& request : Requests()) {
+      if (request.Flags() & NIF_INFO) notices.push_back(request);
+    }
+    if (notices.size() >= count || GetTickCount() - start >= timeoutMs) return notices;
+  }
+}
 
 StandInShell::StandInShell(Answer answer) : answer_(answer) {
   thread_ = std::thread([this] {

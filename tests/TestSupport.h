@@ -12,6 +12,7 @@
 
 #include "framework/FormText.h"
 #include "framework/Forms.h"
+#include "framework/Handles.h"
 #include "tools/ProcessWindows.h"
 
 namespace testsupport {
@@ -86,6 +87,22 @@ class ScopedLogPixels {
 using processwindows::FindProcessWindow;
 using processwindows::WaitForProcessWindow;
 
+// Top-level windows of the calling thread, destroyed with the object (owned ones first).
+class Windows {
+ public:
+  static constexpr char kClassName[] = "TestSupportWindow";
+  Windows() = default;
+  ~Windows();
+  Windows(const Windows&) = delete;
+  Windows& operator=(const Windows&) = delete;
+
+  HWND Make(const std::string& title, DWORD style = WS_OVERLAPPEDWINDOW, bool visible = true, HWND owner = nullptr,
+            const char* className = kClassName, DWORD exStyle = 0);
+
+ private:
+  std::vector<framework::UniqueWindow> windows_;
+};
+
 // Picks an item of the next popup menu this process shows, as a user at the keyboard would: a
 // thread waits for the menu, then presses Down `position` times and Enter (Escape for position 0).
 // `shown` tells whether a menu came up. Join the thread after the call that shows the menu.
@@ -135,9 +152,18 @@ namespace testsupport {
 class StandInShell {
  public:
   enum class Answer { Refuse, Accept };
+  // One request as Wine's shell entry point sends it: its own fixed layout of the record, whatever
+  // version the caller used.
   struct Request {
     DWORD command = 0;  // NIM_ADD, NIM_MODIFY, ...
     std::string data;   // the record as the shell gets it
+
+    HWND Window() const;
+    UINT Flags() const;
+    UINT CallbackMessage() const;
+    std::wstring InfoTitle() const;  // a notification's title and text (NIF_INFO)
+    std::wstring Info() const;
+    DWORD InfoFlags() const;
   };
 
   explicit StandInShell(Answer answer = Answer::Refuse);
@@ -148,6 +174,8 @@ class StandInShell {
   // It is the window the shell's entry point finds.
   bool Active() const;
   std::vector<Request> Requests() const;
+  // The notifications it was sent (NIF_INFO), oldest first, waited for until there are count.
+  std::vector<Request> WaitForNotices(size_t count, DWORD timeoutMs) const;
   // The real shell is back: the stand-in goes.
   void Leave();
 

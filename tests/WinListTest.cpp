@@ -28,38 +28,9 @@ using winlist::TWinList;
 
 namespace {
 
-constexpr char kClassName[] = "WinListTestWindow";
+constexpr const char* kClassName = testsupport::Windows::kClassName;
 constexpr DWORD kPopupStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-
-void RegisterClassOnce(const char* className) {
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = className;
-  RegisterClassA(&windowClass);  // fails harmlessly once the class exists
-}
-
-// Top-level windows of the calling thread, destroyed with the object (owned ones first).
-class Windows {
- public:
-  ~Windows() {
-    while (!windows_.empty()) windows_.pop_back();
-  }
-
-  HWND Make(const std::string& title, DWORD style = WS_OVERLAPPEDWINDOW, bool visible = true, HWND owner = nullptr,
-            const char* className = kClassName, DWORD exStyle = 0) {
-    RegisterClassOnce(className);
-    HWND window = CreateWindowExA(exStyle, className, title.c_str(), style, 10, 10, 120, 80, owner, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
-    EXPECT_NE(window, nullptr) << title;
-    if (visible) ShowWindow(window, SW_SHOWNA);
-    windows_.emplace_back(window);
-    return window;
-  }
-
- private:
-  std::vector<framework::UniqueWindow> windows_;
-};
+using testsupport::Windows;
 
 std::vector<HWND> Listed(const TWinList& list) {
   std::vector<HWND> handles;

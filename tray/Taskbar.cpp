@@ -195,8 +195,32 @@ bool TTrayIcon::TryAddIcon() {
     KillTimer(messageWindow_->Handle(), kRetryTimerId);  // shown: nothing wakes up any more
     retrying_ = false;
   }
+  SendBalloon();
   UpdateAnimation();
   return true;
+}
+
+void TTrayIcon::ShowBalloon(const wchar_t* title, const wchar_t* text, TBalloonIcon icon) {
+  constexpr DWORD kIconFlags[] = {NIIF_NONE, NIIF_INFO, NIIF_WARNING, NIIF_ERROR};
+  balloon_ = std::make_unique<NOTIFYICONDATAW>();
+  // The second version of the record, the first with notifications.
+  balloon_->cbSize = NOTIFYICONDATAW_V2_SIZE;
+  balloon_->uID = kTrayIconId;
+  balloon_->uFlags = NIF_INFO;
+  lstrcpynW(balloon_->szInfoTitle, title, sizeof balloon_->szInfoTitle / sizeof(wchar_t));
+  lstrcpynW(balloon_->szInfo, text, sizeof balloon_->szInfo / sizeof(wchar_t));
+  // Taken only by older systems; newer ones show it for the user's notification time.
+  balloon_->uTimeout = 10000;
+  balloon_->dwInfoFlags = kIconFlags[static_cast<size_t>(icon)];
+  if (iconShown_) SendBalloon();
+}
+
+void TTrayIcon::SendBalloon() {
+  if (!balloon_) return;
+  balloon_->hWnd = messageWindow_->Handle();
+  // Told once: a shell that refuses it does not get it again.
+  balloonShowing_ = Shell_NotifyIconW(NIM_MODIFY, balloon_.get()) != FALSE;
+  balloon_.reset();
 }
 
 void TTrayIcon::AddIconOrRetry() {
@@ -219,6 +243,7 @@ bool TTrayIcon::RemoveIcon() {
     NotifyShell(NIM_DELETE, iconData_);  // a refusal changes nothing: the icon counts as gone
     messageWindow_.reset();
     iconShown_ = false;
+    balloonShowing_ = false;  // it goes with the icon
     StopAnimation();
   }
   return true;
@@ -420,6 +445,14 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
       case WM_MBUTTONUP:
         if (onMouseUp_) onMouseUp_(this, TMouseButton::mbMiddle, ssMiddle, x, y);
         break;
+      case NIN_BALLOONUSERCLICK:
+        balloonShowing_ = false;
+        if (onBalloonClick_) onBalloonClick_(this);
+        break;
+      case NIN_BALLOONHIDE:
+      case NIN_BALLOONTIMEOUT:
+        balloonShowing_ = false;
+        break;
       default:  // WM_RBUTTONDBLCLK and anything else: nothing
         break;
     }
@@ -499,7 +532,8 @@ const framework::PropertyTable& TTrayIcon::ClassProperties() {
         .EventHandler("OnMouseDown", &TTrayIcon::OnMouseDown, &TTrayIcon::SetOnMouseDown)
         .EventHandler("OnMouseMove", &TTrayIcon::OnMouseMove, &TTrayIcon::SetOnMouseMove)
         .EventHandler("OnMouseUp", &TTrayIcon::OnMouseUp, &TTrayIcon::SetOnMouseUp)
-        .EventHandler("OnIconAnimation", &TTrayIcon::OnIconAnimation, &TTrayIcon::SetOnIconAnimation);
+        .EventHandler("OnIconAnimation", &TTrayIcon::OnIconAnimation, &TTrayIcon::SetOnIconAnimation)
+        .EventHandler("OnBalloonClick", &TTrayIcon::OnBalloonClick, &TTrayIcon::SetOnBalloonClick);
     return t;
   }();
   return table;

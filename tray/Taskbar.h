@@ -2,7 +2,8 @@
 // optionally shown only while the application is minimised (hiding its taskbar button), and an
 // optional animation through icon resources of the executable, stepped by TIconAnimation. The icon
 // comes back by itself when the shell restarts, and is drawn at the small-icon size of the display
-// scale in effect (a change of scale sends the new size).
+// scale in effect (a change of scale sends the new size). It can show a notification (a balloon; a
+// toast on Windows 10 and later) and report a click on it.
 #pragma once
 
 #include <windows.h>
@@ -36,6 +37,9 @@ constexpr UINT_PTR kRetryTimerId = 1;
 constexpr UINT kRetryIntervalMs = 3000;
 // Sent to a top-level window when its display scale changes (Windows 8.1 and later).
 constexpr UINT kDpiChangedMessage = 0x02E0;
+
+// The icon a notification shows beside its title.
+enum class TBalloonIcon : unsigned char { biNone, biInfo, biWarning, biError };
 
 class ENotifyIconError : public framework::Exception {
  public:
@@ -120,6 +124,16 @@ class TTrayIcon : public framework::TComponent {
   void SetOnMouseUp(TMouseEvent handler) { onMouseUp_ = std::move(handler); }
   const framework::TNotifyEvent& OnIconAnimation() const { return onIconAnimation_; }
   void SetOnIconAnimation(framework::TNotifyEvent handler) { onIconAnimation_ = std::move(handler); }
+  // The user clicked the notification.
+  const framework::TNotifyEvent& OnBalloonClick() const { return onBalloonClick_; }
+  void SetOnBalloonClick(framework::TNotifyEvent handler) { onBalloonClick_ = std::move(handler); }
+
+  // Shows a notification from the icon: a title (at most 63 characters) and a text (at most 255),
+  // in UTF-16 so that they read right under any code page. Sent at once while the icon is shown,
+  // else when it is next added; a later one replaces one not yet sent. Never repeated.
+  void ShowBalloon(const wchar_t* title, const wchar_t* text, TBalloonIcon icon);
+  // A notification was shown and the shell has not yet said it is gone.
+  bool BalloonShowing() const { return balloonShowing_; }
 
   // The internal operations, public so their behaviour can be observed.
   bool ShouldShowIcon() const;
@@ -167,6 +181,8 @@ class TTrayIcon : public framework::TComponent {
   // thread when there is nothing to animate. False: the thread is to end.
   bool RunAnimationStep();
   void PopupMenu(framework::TPopupMenu* menu, int x, int y);
+  // Sends the notification waiting to be shown, once the shell holds the icon.
+  void SendBalloon();
 
   bool autoPopup_ = true;
   framework::TIcon icon_;
@@ -184,6 +200,7 @@ class TTrayIcon : public framework::TComponent {
   TMouseMoveEvent onMouseMove_;
   TMouseEvent onMouseUp_;
   framework::TNotifyEvent onIconAnimation_;
+  framework::TNotifyEvent onBalloonClick_;
 
   // The shell sends this to every top-level window when it starts, e.g. after a crash.
   const UINT taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
@@ -202,6 +219,8 @@ class TTrayIcon : public framework::TComponent {
   bool* destroyedDuringStep_ = nullptr;  // set by the destructor when a step's handler frees this
   bool animationFailed_ = false;
   bool hooked_ = false;
+  std::unique_ptr<NOTIFYICONDATAW> balloon_;  // waiting to be sent
+  bool balloonShowing_ = false;
   framework::TNotifyEvent savedOnMinimize_;
   framework::TNotifyEvent savedOnRestore_;
 };

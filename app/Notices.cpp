@@ -1,0 +1,92 @@
+// Texts of the launcher's notices.
+#include "app/Notices.h"
+
+#include "framework/AnsiText.h"
+
+namespace {
+constexpr char kCannotStart[] = "を起動できません";
+constexpr char kClickForSettings[] = "クリックすると設定を開きます。";
+constexpr char kConfigurationProgram[] = "設定プログラム";
+constexpr char kNotInFolder[] = "に見つからないため、設定を開けません。ランチャーを終了します。";
+// A path or command line longer than this keeps its start and its end, the program's name.
+constexpr size_t kLongestTarget = 100;
+constexpr size_t kTargetHead = 30;
+
+// Appends to a fixed UTF-16 buffer, cutting what does not fit.
+class NoticeText {
+ public:
+  NoticeText(wchar_t* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) { buffer_[0] = L'\0'; }
+  void Add(const wchar_t* text, size_t count) {
+    for (size_t i = 0; i < count && text[i] != L'\0' && length_ + 1 < capacity_; ++i) buffer_[length_++] = text[i];
+    buffer_[length_] = L'\0';
+  }
+  void Add(const wchar_t* text) { Add(text, static_cast<size_t>(lstrlenW(text))); }
+  void AddProgramText(const char* text) { Add(framework::ProgramTextToWide(text).c_str()); }
+  // A path or command line of the system's code page, in brackets, shortened in its middle.
+  void AddTarget(const std::string& target) {
+    const framework::WideText wide = framework::AnsiToWide(target, CP_ACP);
+    AddProgramText("「");
+    if (wide.size() <= kLongestTarget) {
+      Add(wide.c_str());
+    } else {
+      Add(wide.c_str(), kTargetHead);
+      Add(L"\u2026", 1);
+      Add(wide.c_str() + wide.size() - (kLongestTarget - kTargetHead - 1));
+    }
+    AddProgramText("」");
+  }
+  // The system's text for an error code, without its line break.
+  void AddReason(DWORD error) {
+    wchar_t reason[160];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                  reason, sizeof reason / sizeof reason[0], nullptr);
+    while (length > 0 && reason[length - 1] <= L' ') --length;
+    if (length == 0) {
+      AddProgramText(("エラー " + framework::DecimalText(static_cast<long>(error))).c_str());
+    } else {
+      Add(reason, length);
+    }
+  }
+
+ private:
+  wchar_t* buffer_;
+  size_t capacity_;
+  size_t length_ = 0;
+};
+}  // namespace
+
+TNotice StartFailedNotice(const char* what, const std::string& target, DWORD error) {
+  TNotice notice;
+  NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
+  title.AddProgramText(what);
+  title.AddProgramText(kCannotStart);
+  NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
+  text.AddTarget(target);
+  text.Add(L"\n");
+  text.AddReason(error);
+  text.Add(L"\n");
+  text.AddProgramText(kClickForSettings);
+  return notice;
+}
+
+TNotice ConfigurationProgramNotice(const std::string& path, DWORD error) {
+  TNotice notice;
+  NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
+  title.AddProgramText(kConfigurationProgram);
+  title.AddProgramText(kCannotStart);
+  NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    // Which file is missing, and where.
+    const size_t separator = framework::LastDelimiter(path, "\\");
+    const std::string folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
+    text.Add(framework::AnsiToWide(path.substr(separator + 1), CP_ACP).c_str());
+    text.AddProgramText(" が、フォルダー");
+    text.AddTarget(folder);
+    text.AddProgramText(kNotInFolder);
+  } else {
+    text.AddTarget(path);
+    text.Add(L"\n");
+    text.AddReason(error);
+  }
+  return notice;
+}

@@ -1,0 +1,20 @@
+// The notices the launcher shows from its tray icon when a program it starts cannot be started: what
+// failed, its path or command line (shortened to fit), the system's reason, and what a click does.
+// UTF-16, so that they read right whatever the system's code page.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct TNotice {
+  wchar_t title[64] = L"";
+  wchar_t text[256] = L"";
+};
+
+// A program the launcher starts could not be started: what names it (a text of the program), target
+// is its path or command line (in the system's code page), error the system's code. A click on the
+// notice opens the settings.
+TNotice StartFailedNotice(const char* what, const std::string& target, DWORD error);
+// There are no settings, and the configuration program at path could not be started either.
+TNotice ConfigurationProgramNotice(const std::string& path, DWORD error);
