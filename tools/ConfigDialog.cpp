@@ -86,7 +86,8 @@ SIZE FrameSize(UINT dpi) {
 // The largest file name the open-file dialog may hand back.
 constexpr DWORD kFileNameBuffer = 32768;
 
-std::wstring Quoted(const std::wstring& text) { return L"「" + text + L"」"; }
+// A name or value set off in the text of a message, in corner brackets.
+std::wstring Bracketed(const std::wstring& text) { return L"「" + text + L"」"; }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
@@ -387,17 +388,17 @@ bool ConfigDialog::ValueAccepted(int editId, const wchar_t* label, std::string& 
     case ValueProblem::None:
       return true;
     case ValueProblem::LineBreak:
-      problem = Quoted(label) + L"に改行は使えません。";
+      problem = Bracketed(label) + L"に改行は使えません。";
       break;
     case ValueProblem::NotInCodePage:
-      problem = Quoted(label) +
+      problem = Bracketed(label) +
                 L"に、シフト JIS (コードページ 932) で表せない文字があります。"
                 L"ランチャーは別の文字として読んでしまうため、保存できません。";
       break;
     case ValueProblem::TooLong: {
       std::string converted;
       ToValueBytes(value, converted);
-      problem = Quoted(label) + L"が長すぎます (" + std::to_wstring(converted.size()) +
+      problem = Bracketed(label) + L"が長すぎます (" + std::to_wstring(converted.size()) +
                 L" バイト)。\nランチャーが読めるのは " + std::to_wstring(LongestValue()) +
                 L" バイトまでです (全角文字は 2 バイト)。前後に空白がある値と、全体が引用符で囲まれた値は " +
                 std::to_wstring(LongestQuotedValue()) + L" バイトまでです。";
@@ -423,13 +424,13 @@ bool ConfigDialog::Save() {
     const std::wstring token = NamedProgram(mailText);
     missing +=
         L"・" + std::wstring(kMailLabel) + L": " +
-        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Quoted(token) + L"が見つかりません") +
+        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Bracketed(token) + L"が見つかりません") +
         L"\n";
     firstMissing = kMailEditId;
   }
   if (FindProgram(proxyText).empty()) {
     missing += L"・" + std::wstring(kProxyLabel) + L": " +
-               (proxyText.empty() ? std::wstring(L"入力されていません") : Quoted(proxyText) + L"が見つかりません") +
+               (proxyText.empty() ? std::wstring(L"入力されていません") : Bracketed(proxyText) + L"が見つかりません") +
                L"\n";
     if (firstMissing == 0) firstMissing = kProxyEditId;
   }
@@ -448,11 +449,11 @@ bool ConfigDialog::Save() {
     case SaveStatus::Saved:
       return true;
     case SaveStatus::ReadOnly:
-      problem = L"設定ファイル" + Quoted(iniPath_) +
+      problem = L"設定ファイル" + Bracketed(iniPath_) +
                 L"は読み取り専用のため、保存できません。\n読み取り専用を解除してから、もう一度保存してください。";
       break;
     case SaveStatus::InUse:
-      problem = L"設定ファイル" + Quoted(iniPath_) +
+      problem = L"設定ファイル" + Bracketed(iniPath_) +
                 L"をほかのプログラムが使用しているか、書き換えが許可されていないため、保存できません。\n"
                 L"そのプログラムを終了してから、もう一度保存してください。\n\n" +
                 SystemMessage(result.error);
@@ -460,7 +461,7 @@ bool ConfigDialog::Save() {
     case SaveStatus::FolderDenied:
       return SaveAsAdministrator(mailText, proxyText);
     case SaveStatus::CannotWrite:
-      problem = L"設定ファイル" + Quoted(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
+      problem = L"設定ファイル" + Bracketed(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
       break;
     case SaveStatus::ReadBackDiffers:
       problem = L"保存した値を読み直すと入力と異なる値になるため、保存できません。値が長すぎないか確認してください。";
@@ -491,7 +492,7 @@ void ConfigDialog::ApplyLauncherChoices() {
             MB_OK | MB_ICONWARNING);
   }
   if (IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED && !StartLauncher(launcherPath_, error)) {
-    Message(L"設定は保存しましたが、ランチャー" + Quoted(launcherPath_) + L"を起動できませんでした。\n\n" +
+    Message(L"設定は保存しましたが、ランチャー" + Bracketed(launcherPath_) + L"を起動できませんでした。\n\n" +
                 SystemMessage(error),
             MB_OK | MB_ICONWARNING);
   }
@@ -499,7 +500,7 @@ void ConfigDialog::ApplyLauncherChoices() {
 
 bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy) {
   const std::wstring folder = FolderOf(iniPath_);
-  const std::wstring denied = L"フォルダー" + Quoted(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
+  const std::wstring denied = L"フォルダー" + Bracketed(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
   // Started again elevated, this program writes beside itself: offered only when that is the file.
   const std::wstring program = ThisProgram();
   if (program.empty() || lstrcmpiW(FolderOf(program).c_str(), folder.c_str()) != 0) {
