@@ -122,8 +122,8 @@ ConfigDialog::ConfigDialog(std::wstring iniPath)
       firstRun_(GetFileAttributesW(iniPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {}
 
 ConfigDialog::~ConfigDialog() {
+  // The controls go before the font they use, a member freed after this.
   if (window_ != nullptr) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
 }
 
 bool ConfigDialog::Run(HINSTANCE instance, int show) {
@@ -163,27 +163,32 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
 
 void ConfigDialog::ApplyScale(UINT dpi) {
   dpi_ = dpi;
-  if (HFONT font = MessageFontAt(dpi)) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = font;
+  // Each new font and icon is handed to the window before the one it replaces is freed, so that no
+  // control or title bar ever holds a freed handle; one that fails to load leaves the old in place.
+  UniqueFont replacedFont;
+  if (UniqueFont font{MessageFontAt(dpi)}) {
+    replacedFont = std::move(font_);
+    font_ = std::move(font);
   }
   // The product's icon, drawn for this scale: small in the title bar, large for Alt+Tab.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   for (const auto& [which, metric, owned] :
        {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}, std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
     const int side = MetricAt(metric, dpi);
-    owned->reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
-    if (*owned) SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(owned->get()));
+    framework::UniqueIcon icon(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
+    if (!icon) continue;
+    SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon.get()));
+    *owned = std::move(icon);
   }
-  Layout();
+  Layout();  // sets the new font in every control; the replaced one is freed after
 }
 
 void ConfigDialog::Layout() {
   auto place = [this](int id, int x, int y, int width, int height) {
     HWND control = GetDlgItem(window_, id);
     SetWindowPos(control, nullptr, Scale(x), Scale(y), Scale(width), Scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_ ? font_.get() : GetStockObject(DEFAULT_GUI_FONT)),
+                 TRUE);
   };
   const int fields[][3] = {{kMailLabelId, kMailEditId, kMailBrowseId}, {kProxyLabelId, kProxyEditId, kProxyBrowseId}};
   int top = kMargin;

@@ -36,6 +36,12 @@ inline constexpr int kSignInId = 108;    // check box: start the launcher at sig
 // Sent to a top-level window when its display scale changes (Windows 8.1 and later).
 inline constexpr UINT kDpiChangedMessage = 0x02E0;
 
+// A font made for the window, freed with its owner.
+namespace detail {
+inline void DeleteFontHandle(HFONT font) noexcept { DeleteObject(font); }
+}  // namespace detail
+using UniqueFont = framework::UniqueResource<HFONT, detail::DeleteFontHandle>;
+
 class ConfigDialog {
  public:
   explicit ConfigDialog(std::wstring iniPath);
@@ -82,7 +88,7 @@ class ConfigDialog {
   bool firstRun_;              // there was no settings file when the window opened
   std::wstring signInValue_;   // the Run value when the window opened
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
+  UniqueFont font_;
   framework::UniqueIcon smallIcon_;
   framework::UniqueIcon bigIcon_;
   UINT dpi_ = 96;
