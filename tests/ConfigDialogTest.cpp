@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/Handles.h"
@@ -713,17 +715,19 @@ DWORD OtherProcessOf(const std::string& path, DWORD notThis) {
   return 0;
 }
 
-void EndLoggedProcesses(const std::string& log) {
-  for (const standin::LoggedEvent& event : standin::ReadEventLog(log)) {
-    framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event.processId));
-    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), 2000);
-    }
+void EndProcess(DWORD processId) {
+  framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 2000);
   }
 }
-// The launcher, Cunfigure.exe and the stand-ins in a folder; the stand-ins that logged there are
-// ended with the object.
+
+void EndLoggedProcesses(const std::string& log) {
+  for (const standin::LoggedEvent& event : standin::ReadEventLog(log)) EndProcess(event.processId);
+}
+// The launcher, Cunfigure.exe and the stand-ins in a folder; the launchers still running from there
+// and the stand-ins that logged there are ended with the object.
 class StandInInstallation {
  public:
   explicit StandInInstallation(const TempDir& folder) : folder_(folder) {
@@ -732,6 +736,7 @@ class StandInInstallation {
     }
   }
   ~StandInInstallation() {
+    for (const DWORD id : processwindows::ProcessesOf(folder_ / "TolvaneLauncher.exe")) EndProcess(id);
     EndLoggedProcesses(folder_ / "mail.log");
     EndLoggedProcesses(folder_ / "DemoProxy.log");
   }
@@ -1101,4 +1106,178 @@ TEST(ConfigDialogEndToEnd, SetWithStartSavesThenStartsTheLauncherBesideIt) {
   CopyProgram("Cunfigure.exe", alone / "Cunfigure.exe");
   EXPECT_EQ(testsupport::RunProgram("\"" + (alone / "Cunfigure.exe") + "\" /set m.exe p.exe /start").exitCode, 1u);
   EXPECT_EQ(LauncherReads(alone, "Mail"), "m.exe");
+}
+
+namespace {
+// Whether a file can be made in a folder.
+bool Writable(const TempDir& folder) {
+  const framework::UniqueHandle probe(CreateFileA((folder / "probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return probe.get() != INVALID_HANDLE_VALUE;
+}
+
+// A folder the user cannot create files in, as one under Program Files, until Unlock() or the end of
+// the scope. Root writes anywhere, so for root the folder is made immutable instead of read-only.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const TempDir& folder) : folder_(folder) {
+    locked_ = Change("chattr +i . 2>/dev/null || chmod 555 .", false);
+  }
+  ~UnwritableFolder() { Unlock(); }
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+  // False where neither way works (a file system without the immutable flag, say).
+  bool Locked() const { return locked_; }
+  void Unlock() {
+    if (std::exchange(locked_, false)) {
+      EXPECT_TRUE(Change("chattr -i . 2>/dev/null; chmod 755 .", true)) << "the folder stays unwritable";
+    }
+  }
+
+ private:
+  // Runs a command of the Unix side in the folder and waits until the folder is writable or not as
+  // asked. Wine starts Unix programs, but hands back no process to wait for.
+  bool Change(const std::string& shellCommand, bool writable) const {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "Z:\\bin\\sh -c \"" + shellCommand + "\"";
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.Path().c_str(),
+                        &startup, &info)) {
+      return false;
+    }
+    const framework::ProcessHandles unixProgram = framework::ProcessHandles::Adopt(info);  // only closed
+    for (DWORD waited = 0; waited < 5000; waited += 20) {
+      if (Writable(folder_) == writable) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+
+  const TempDir& folder_;
+  bool locked_ = false;
+};
+
+// Starts a program as its debugger, and so as the debugger of every program it starts in turn, and
+// holds the first of those before it runs any code of its own until Release(). The debug events are
+// answered on a thread of the object's own, the one that started the program, as they must be.
+class FirstChildHeld {
+ public:
+  explicit FirstChildHeld(const std::string& commandLine) : thread_([this, commandLine] { Debug(commandLine); }) {
+    WaitForSingleObject(started_.get(), 10000);
+  }
+  ~FirstChildHeld() {
+    Release();
+    stop_ = true;
+    thread_.join();
+  }
+  FirstChildHeld(const FirstChildHeld&) = delete;
+  FirstChildHeld& operator=(const FirstChildHeld&) = delete;
+
+  // The program started; 0 when it did not start.
+  DWORD ProcessId() const { return processId_; }
+  // True once the first program it starts is there and held.
+  bool WaitUntilHeld(DWORD timeoutMs) const { return WaitForSingleObject(held_.get(), timeoutMs) == WAIT_OBJECT_0; }
+  void Release() { release_ = true; }
+
+ private:
+  void Debug(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr, nullptr, &startup,
+                        &info)) {
+      ADD_FAILURE() << "cannot start " << commandLine;
+      SetEvent(started_.get());
+      return;
+    }
+    const framework::ProcessHandles started = framework::ProcessHandles::Adopt(info);
+    DebugSetProcessKillOnExit(FALSE);  // the programs outlive this thread
+    processId_ = started.processId;
+    SetEvent(started_.get());
+
+    std::vector<DWORD> debugged;
+    DEBUG_EVENT heldEvent{};  // the first child's start, answered on release
+    while (!stop_) {
+      if (heldEvent.dwProcessId != 0 && release_) {
+        ContinueDebugEvent(heldEvent.dwProcessId, heldEvent.dwThreadId, DBG_CONTINUE);
+        heldEvent.dwProcessId = 0;
+      }
+      DEBUG_EVENT event{};
+      if (!WaitForDebugEvent(&event, 20)) continue;
+      DWORD answer = DBG_CONTINUE;
+      switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+          if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
+          debugged.push_back(event.dwProcessId);
+          if (event.dwProcessId != processId_ && WaitForSingleObject(held_.get(), 0) == WAIT_TIMEOUT) {
+            heldEvent = event;  // events of the other programs go on meanwhile
+            SetEvent(held_.get());
+            continue;
+          }
+          break;
+        case LOAD_DLL_DEBUG_EVENT:
+          if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
+          break;
+        case EXCEPTION_DEBUG_EVENT:
+          // The loader's breakpoint is the debugger's; every other exception is the program's own.
+          if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+            answer = DBG_EXCEPTION_NOT_HANDLED;
+          }
+          break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+          std::erase(debugged, event.dwProcessId);
+          break;
+      }
+      ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
+    }
+    if (heldEvent.dwProcessId != 0) ContinueDebugEvent(heldEvent.dwProcessId, heldEvent.dwThreadId, DBG_CONTINUE);
+    for (const DWORD id : debugged) DebugActiveProcessStop(id);
+  }
+
+  framework::UniqueHandle started_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  framework::UniqueHandle held_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<bool> release_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<DWORD> processId_{0};
+  std::thread thread_;
+};
+}  // namespace
+
+// Closing the window while the copy started to save as administrator runs neither closes it nor
+// loses its check boxes: once saved, the sign-in start that was ours stays and the launcher starts.
+TEST(ConfigDialogEndToEnd, ClosingTheWindowWhileSavingAsAdministratorKeepsItsLauncherChoices) {
+  SavedSignInValue savedRunValue;
+  TempDir folder;
+  const StandInInstallation installation(folder);
+  const std::wstring ours = L"\"" + Wide(folder / "TolvaneLauncher.exe") + L"\"";
+  SetRunValue(ours);
+  UnwritableFolder unwritable(folder);
+  if (!unwritable.Locked()) GTEST_SKIP() << "cannot make a folder unwritable here";
+
+  FirstChildHeld held("\"" + (folder / "Cunfigure.exe") + "\"");
+  ConfigProgram program(held.ProcessId());
+  ASSERT_TRUE(program.Ready());
+  // A first run, with the sign-in start ours: both boxes on.
+  EXPECT_EQ(IsDlgButtonChecked(program.Window(), configure::kStartNowId), static_cast<UINT>(BST_CHECKED));
+  EXPECT_EQ(IsDlgButtonChecked(program.Window(), configure::kSignInId), static_cast<UINT>(BST_CHECKED));
+  const std::wstring mail =
+      L"\"" + Wide(folder / "DemoMailClient.exe") + L"\" --log \"" + Wide(folder / "mail.log") + L"\"";
+  program.Fill(mail, Wide(folder / "DemoProxy.exe"));
+  program.Click(IDOK);
+  const std::wstring question = program.AnswerBox(IDYES);
+  EXPECT_TRUE(Contains(question, L"管理者として保存しますか")) << Utf8(question);
+  ASSERT_TRUE(held.WaitUntilHeld(10000)) << "the copy that saves as administrator did not start";
+
+  // The user closes the window while the copy runs.
+  EXPECT_FALSE(IsWindowEnabled(program.Window())) << "the window takes no input meanwhile";
+  PostMessageW(program.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.StaysOpen());
+  unwritable.Unlock();
+  held.Release();
+  EXPECT_EQ(program.Finish(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail));
+  EXPECT_EQ(configure::SignInValue(), ours);
+  EXPECT_NE(WaitForEvent(folder / "DemoProxy.log", "started", 10000).processId, 0u) << "the launcher did not start";
 }

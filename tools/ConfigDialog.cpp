@@ -273,13 +273,17 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (busy_) return 0;  // one question at a time
       switch (LOWORD(wParam)) {
-        case IDOK:
+        case IDOK: {
+          // The check boxes as they were when OK was pressed: the save may ask questions and wait for
+          // the elevated copy before they are applied.
+          const LauncherChoices choices = CheckedChoices();
           if (Save()) {
             saved_ = true;
-            ApplyLauncherChoices();
-            DestroyWindow(window_);
+            ApplyLauncherChoices(choices);
+            if (window_ != nullptr) DestroyWindow(window_);
           }
           return 0;
+        }
         case IDCANCEL:
           DestroyWindow(window_);
           return 0;
@@ -290,6 +294,9 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           Browse(kProxyEditId);
           return 0;
       }
+      break;
+    case WM_CLOSE:
+      if (busy_) return 0;  // refused while a question or the save is under way, as a command is
       break;
     case WM_DESTROY:
       SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
@@ -476,10 +483,15 @@ bool ConfigDialog::Save() {
   return false;
 }
 
-void ConfigDialog::ApplyLauncherChoices() {
+ConfigDialog::LauncherChoices ConfigDialog::CheckedChoices() const {
+  return {IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED,
+          IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED};
+}
+
+void ConfigDialog::ApplyLauncherChoices(const LauncherChoices& choices) {
   if (launcherPath_.empty()) return;
   DWORD error = ERROR_SUCCESS;
-  const bool wanted = IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED;
+  const bool wanted = choices.signIn;
   const bool ours = StartsAtSignIn(signInValue_, launcherPath_);
   bool failed = false;
   if (wanted && !ours) {
@@ -496,7 +508,7 @@ void ConfigDialog::ApplyLauncherChoices() {
     Message(L"設定は保存しましたが、サインイン時の起動を変更できませんでした。\n\n" + SystemMessage(error),
             MB_OK | MB_ICONWARNING);
   }
-  if (IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED && !StartLauncher(launcherPath_, error)) {
+  if (choices.startNow && !StartLauncher(launcherPath_, error)) {
     Message(L"設定は保存しましたが、ランチャー" + Bracketed(launcherPath_) + L"を起動できませんでした。\n\n" +
                 SystemMessage(error),
             MB_OK | MB_ICONWARNING);
