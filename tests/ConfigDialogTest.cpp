@@ -421,7 +421,8 @@ TEST(ConfigDialog, ShiftJisFoldersAndNamesWork) {
   TempDir folder(" \x95\x5C \x83\x4C");
   CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
   CopyProgram("DemoProxy.exe", folder / "\x95\x5C\x83\x4C.exe");
-  // Unquoted, with blanks in the folder: found as the system finds it, trying prefixes at blanks.
+  // Unquoted, with blanks in the folder: found as the system finds it, trying prefixes at blanks,
+  // and kept so when the user declines the quotes offered.
   const std::wstring mail = Wide(folder / "DemoMailClient.exe") + L" --title 表キ";
   const std::wstring proxy = Wide(folder / "\x95\x5C\x83\x4C.exe");
   EXPECT_TRUE(Contains(proxy, L" 表 キ\\表キ.exe"));
@@ -430,7 +431,9 @@ TEST(ConfigDialog, ShiftJisFoldersAndNamesWork) {
     ASSERT_TRUE(program.Ready());
     program.Fill(mail, proxy);
     program.Click(IDOK);
-    EXPECT_EQ(program.Finish(), 0u);  // no question: both are found
+    const std::wstring question = program.AnswerBox(IDNO);
+    EXPECT_TRUE(Contains(question, L"引用符で囲んで保存しますか")) << Utf8(question);
+    EXPECT_EQ(program.Finish(), 0u);  // no other question: both are found
   }
   EXPECT_EQ(LauncherReads(folder, "Mail"), folder / "DemoMailClient.exe --title \x95\x5C\x83\x4C");
   EXPECT_EQ(LauncherReads(folder, "Ondrel"), folder / "\x95\x5C\x83\x4C.exe");
@@ -507,6 +510,36 @@ TEST(ConfigDialog, DecliningTheWarningWritesNothing) {
   EXPECT_EQ(program.Finish(), 1u);
   EXPECT_FALSE(testsupport::FileExists(folder / kIni));
   EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+TEST(ConfigDialog, OffersToQuoteAnUnquotedProgramWithABlank) {
+  TempDir folder(" a b");
+  CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
+  const std::wstring program = Wide(folder / "DemoMailClient.exe");
+  const std::wstring typed = program + L" --log \"x.log\"";
+  const std::wstring quoted = L"\"" + program + L"\" --log \"x.log\"";
+  for (const int answer : {IDCANCEL, IDNO, IDYES}) {
+    SCOPED_TRACE("answer " + std::to_string(answer));
+    ConfigProgram config(folder);
+    ASSERT_TRUE(config.Ready());
+    config.Fill(typed, program);
+    config.Click(IDOK);
+    const std::wstring question = config.AnswerBox(answer);
+    EXPECT_TRUE(Contains(question, L"「" + program + L"」は、空白を含むのに引用符で囲まれていません"))
+        << Utf8(question);
+    EXPECT_TRUE(Contains(question, L"引用符で囲んで保存しますか")) << Utf8(question);
+    EXPECT_TRUE(Contains(question, L"\n" + quoted)) << Utf8(question);
+    if (answer == IDCANCEL) {
+      EXPECT_TRUE(config.StaysOpen());
+      EXPECT_EQ(config.Text(configure::kMailEditId), typed);
+      EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+      config.Click(IDCANCEL);
+      EXPECT_EQ(config.Finish(), 1u);
+    } else {
+      EXPECT_EQ(config.Finish(), 0u);  // no other question: the program is found
+      EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(answer == IDYES ? quoted : typed));
+    }
+  }
 }
 
 TEST(ConfigDialog, AnEmptyFieldIsAskedAbout) {

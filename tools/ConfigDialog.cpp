@@ -426,10 +426,33 @@ bool ConfigDialog::Save() {
   std::string mail;
   std::string proxy;
   if (!ValueAccepted(kMailEditId, kMailLabel, mail) || !ValueAccepted(kProxyEditId, kProxyLabel, proxy)) return false;
+  std::wstring mailText = EditText(kMailEditId);
+  const std::wstring proxyText = EditText(kProxyEditId);
+
+  // An unquoted program with a blank in its path: another program named like the part before a
+  // blank would start instead, so offer the quotes. The window then shows what is saved.
+  const std::wstring unquoted = UnquotedProgramWithBlank(mailText);
+  if (!unquoted.empty()) {
+    const std::wstring quoted = ReplaceCommandProgram(mailText, unquoted);
+    const int answer = Message(Bracketed(kMailLabel) + L"のプログラム" + Bracketed(unquoted) +
+                                   L"は、空白を含むのに引用符で囲まれていません。\n空白の手前まで (" +
+                                   Bracketed(unquoted.substr(0, unquoted.find_first_of(L" \t"))) +
+                                   L"など) を名前とするプログラムがあると、そちらが起動されてしまいます。\n\n"
+                                   L"プログラムを引用符で囲んで保存しますか? (いいえ: 入力のまま保存します)\n\n" +
+                                   quoted,
+                               MB_YESNOCANCEL | MB_ICONWARNING);
+    if (answer == IDCANCEL) {
+      FocusEdit(kMailEditId);
+      return false;
+    }
+    if (answer == IDYES) {
+      SetDlgItemTextW(window_, kMailEditId, quoted.c_str());
+      if (!ValueAccepted(kMailEditId, kMailLabel, mail)) return false;  // two bytes more may be too long
+      mailText = quoted;
+    }
+  }
 
   // Programs that cannot be found: the user may know better (a drive not yet connected), so ask.
-  const std::wstring mailText = EditText(kMailEditId);
-  const std::wstring proxyText = EditText(kProxyEditId);
   std::wstring missing;
   int firstMissing = 0;
   if (FindCommandProgram(mailText).empty()) {
