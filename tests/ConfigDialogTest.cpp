@@ -7,12 +7,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/Handles.h"
@@ -160,7 +162,29 @@ class ConfigProgram {
   bool Ready() const { return window_ != nullptr; }
   HWND Window() const { return window_; }
   DWORD ProcessId() const { return process_.processId; }
-  bool Running() const { return WaitForSingleObject(process_.process.get(), 0) == WAIT_TIMEOUT; }
+
+  // True when the window is still open once the program has taken the messages posted to it so far.
+  // A program takes posted messages only in a message loop, its own or a box's, so a window that is
+  // on its way to closing is seen gone, however slowly it goes. The mark posted is a new text limit
+  // for the mail edit, put back after.
+  bool StaysOpen() const {
+    HWND edit = GetDlgItem(window_, configure::kMailEditId);
+    DWORD_PTR limit = 0;
+    if (!SendMessageTimeoutW(edit, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, 5000, &limit) || limit < 2 ||
+        !PostMessageW(edit, EM_SETLIMITTEXT, limit - 1, 0)) {
+      return false;
+    }
+    for (DWORD waited = 0; waited < 10000; waited += 20) {
+      DWORD_PTR now = 0;
+      if (!SendMessageTimeoutW(edit, EM_GETLIMITTEXT, 0, 0, SMTO_NORMAL, 5000, &now)) return false;
+      if (now == limit - 1) {
+        SendMessageTimeoutW(edit, EM_SETLIMITTEXT, limit, 0, SMTO_NORMAL, 5000, nullptr);
+        return IsWindow(window_) != FALSE;
+      }
+      Sleep(20);
+    }
+    return false;
+  }
 
   std::wstring Text(int id) const { return ControlText(GetDlgItem(window_, id)); }
   void SetText(int id, const std::wstring& text) const {
@@ -238,8 +262,7 @@ std::wstring RefusedSaveMessage(const TempDir& folder, const std::wstring& mail,
   program.Fill(mail, proxy);
   program.Click(IDOK);
   const std::wstring text = program.AnswerBox(IDOK);
-  Sleep(300);
-  EXPECT_TRUE(program.Running()) << "the window closes only when the user says so";
+  EXPECT_TRUE(program.StaysOpen()) << "the window closes only when the user says so";
   EXPECT_EQ(program.Text(configure::kMailEditId), mail) << "what was typed stays for correcting";
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
@@ -398,7 +421,8 @@ TEST(ConfigDialog, ShiftJisFoldersAndNamesWork) {
   TempDir folder(" \x95\x5C \x83\x4C");
   CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
   CopyProgram("DemoProxy.exe", folder / "\x95\x5C\x83\x4C.exe");
-  // Unquoted, with blanks in the folder: found as the system finds it, trying prefixes at blanks.
+  // Unquoted, with blanks in the folder: found as the system finds it, trying prefixes at blanks,
+  // and kept so when the user declines the quotes offered.
   const std::wstring mail = Wide(folder / "DemoMailClient.exe") + L" --title 表キ";
   const std::wstring proxy = Wide(folder / "\x95\x5C\x83\x4C.exe");
   EXPECT_TRUE(Contains(proxy, L" 表 キ\\表キ.exe"));
@@ -407,7 +431,9 @@ TEST(ConfigDialog, ShiftJisFoldersAndNamesWork) {
     ASSERT_TRUE(program.Ready());
     program.Fill(mail, proxy);
     program.Click(IDOK);
-    EXPECT_EQ(program.Finish(), 0u);  // no question: both are found
+    const std::wstring question = program.AnswerBox(IDNO);
+    EXPECT_TRUE(Contains(question, L"引用符で囲んで保存しますか")) << Utf8(question);
+    EXPECT_EQ(program.Finish(), 0u);  // no other question: both are found
   }
   EXPECT_EQ(LauncherReads(folder, "Mail"), folder / "DemoMailClient.exe --title \x95\x5C\x83\x4C");
   EXPECT_EQ(LauncherReads(folder, "Ondrel"), folder / "\x95\x5C\x83\x4C.exe");
@@ -478,13 +504,42 @@ TEST(ConfigDialog, DecliningTheWarningWritesNothing) {
   const std::wstring text = program.AnswerBox(IDNO);
   EXPECT_TRUE(Contains(text, L"proxy.exe")) << Utf8(text);
   EXPECT_FALSE(Contains(text, L"Cunfigure.exe")) << "the mail client's program exists";
-  Sleep(300);
-  EXPECT_TRUE(program.Running());
+  EXPECT_TRUE(program.StaysOpen());
   EXPECT_FALSE(testsupport::FileExists(folder / kIni));
   program.Click(IDCANCEL);
   EXPECT_EQ(program.Finish(), 1u);
   EXPECT_FALSE(testsupport::FileExists(folder / kIni));
   EXPECT_TRUE(TemporaryFiles(folder).empty());
+}
+
+TEST(ConfigDialog, OffersToQuoteAnUnquotedProgramWithABlank) {
+  TempDir folder(" a b");
+  CopyProgram("DemoMailClient.exe", folder / "DemoMailClient.exe");
+  const std::wstring program = Wide(folder / "DemoMailClient.exe");
+  const std::wstring typed = program + L" --log \"x.log\"";
+  const std::wstring quoted = L"\"" + program + L"\" --log \"x.log\"";
+  for (const int answer : {IDCANCEL, IDNO, IDYES}) {
+    SCOPED_TRACE("answer " + std::to_string(answer));
+    ConfigProgram config(folder);
+    ASSERT_TRUE(config.Ready());
+    config.Fill(typed, program);
+    config.Click(IDOK);
+    const std::wstring question = config.AnswerBox(answer);
+    EXPECT_TRUE(Contains(question, L"「" + program + L"」は、空白を含むのに引用符で囲まれていません"))
+        << Utf8(question);
+    EXPECT_TRUE(Contains(question, L"引用符で囲んで保存しますか")) << Utf8(question);
+    EXPECT_TRUE(Contains(question, L"\n" + quoted)) << Utf8(question);
+    if (answer == IDCANCEL) {
+      EXPECT_TRUE(config.StaysOpen());
+      EXPECT_EQ(config.Text(configure::kMailEditId), typed);
+      EXPECT_FALSE(testsupport::FileExists(folder / kIni));
+      config.Click(IDCANCEL);
+      EXPECT_EQ(config.Finish(), 1u);
+    } else {
+      EXPECT_EQ(config.Finish(), 0u);  // no other question: the program is found
+      EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(answer == IDYES ? quoted : typed));
+    }
+  }
 }
 
 TEST(ConfigDialog, AnEmptyFieldIsAskedAbout) {
@@ -608,8 +663,7 @@ TEST(ConfigDialogUnwritable, DISABLED_TheUserIsToldOfferedAdministratorRightsAnd
       EXPECT_TRUE(Contains(report, L"管理者として保存できませんでした")) << Utf8(report);
       EXPECT_TRUE(Contains(report, L"変更されていません")) << Utf8(report);
     }
-    Sleep(300);
-    EXPECT_TRUE(program.Running()) << "the window stays open for another try";
+    EXPECT_TRUE(program.StaysOpen()) << "the window stays open for another try";
     EXPECT_EQ(program.Text(configure::kMailEditId), mail);
     program.Click(IDCANCEL);
     EXPECT_EQ(program.Finish(), 1u);
@@ -694,17 +748,19 @@ DWORD OtherProcessOf(const std::string& path, DWORD notThis) {
   return 0;
 }
 
-void EndLoggedProcesses(const std::string& log) {
-  for (const standin::LoggedEvent& event : standin::ReadEventLog(log)) {
-    framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event.processId));
-    if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process.get(), 1);
-      WaitForSingleObject(process.get(), 2000);
-    }
+void EndProcess(DWORD processId) {
+  framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+  if (process && WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 2000);
   }
 }
-// The launcher, Cunfigure.exe and the stand-ins in a folder; the stand-ins that logged there are
-// ended with the object.
+
+void EndLoggedProcesses(const std::string& log) {
+  for (const standin::LoggedEvent& event : standin::ReadEventLog(log)) EndProcess(event.processId);
+}
+// The launcher, Cunfigure.exe and the stand-ins in a folder; the launchers still running from there
+// and the stand-ins that logged there are ended with the object.
 class StandInInstallation {
  public:
   explicit StandInInstallation(const TempDir& folder) : folder_(folder) {
@@ -713,6 +769,7 @@ class StandInInstallation {
     }
   }
   ~StandInInstallation() {
+    for (const DWORD id : processwindows::ProcessesOf(folder_ / "TolvaneLauncher.exe")) EndProcess(id);
     EndLoggedProcesses(folder_ / "mail.log");
     EndLoggedProcesses(folder_ / "DemoProxy.log");
   }
@@ -736,7 +793,7 @@ TEST(ConfigDialogEndToEnd, AFirstRunGoesFromTheSettingsWindowStraightOnToTheSequ
   ASSERT_TRUE(first.process);
   const DWORD configId = WaitForConfigProgram(folder, 10000);
   ASSERT_NE(configId, 0u) << "the launcher did not start the configuration program";
-  long long saved = 0;
+  long long saved = 0;  // when OK was pressed: nothing the save starts can come before it
   {
     ConfigProgram program(configId);
     ASSERT_TRUE(program.Ready());
@@ -745,16 +802,16 @@ TEST(ConfigDialogEndToEnd, AFirstRunGoesFromTheSettingsWindowStraightOnToTheSequ
     program.Fill(L"\"" + Wide(folder / "DemoMailClient.exe") + L"\" --log \"" + Wide(folder / "mail.log") +
                      L"\" --close-after 2500 --exit 3",
                  Wide(folder / "DemoProxy.exe"));
+    saved = standin::NowMicroseconds();
     program.Click(IDOK);
     EXPECT_EQ(program.Finish(), 0u);
-    saved = standin::NowMicroseconds();
   }
 
   // The launcher the configuration program started runs the whole sequence, while the first one
   // closes as it always has, 5 s after it started the configuration program.
   const standin::LoggedEvent proxyStarted = WaitForEvent(folder / "DemoProxy.log", "started", 10000);
   ASSERT_NE(proxyStarted.processId, 0u) << "no launcher started the proxy after the save";
-  EXPECT_GT(proxyStarted.us, saved - 1000000);
+  EXPECT_GT(proxyStarted.us, saved) << "the proxy was started by the launcher the save started";
   framework::UniqueHandle proxy(OpenProcess(SYNCHRONIZE, FALSE, proxyStarted.processId));
   framework::ProcessHandles second;
   second.processId = OtherProcessOf(folder / "TolvaneLauncher.exe", first.processId);
@@ -1082,4 +1139,178 @@ TEST(ConfigDialogEndToEnd, SetWithStartSavesThenStartsTheLauncherBesideIt) {
   CopyProgram("Cunfigure.exe", alone / "Cunfigure.exe");
   EXPECT_EQ(testsupport::RunProgram("\"" + (alone / "Cunfigure.exe") + "\" /set m.exe p.exe /start").exitCode, 1u);
   EXPECT_EQ(LauncherReads(alone, "Mail"), "m.exe");
+}
+
+namespace {
+// Whether a file can be made in a folder.
+bool Writable(const TempDir& folder) {
+  const framework::UniqueHandle probe(CreateFileA((folder / "probe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                                  FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return probe.get() != INVALID_HANDLE_VALUE;
+}
+
+// A folder the user cannot create files in, as one under Program Files, until Unlock() or the end of
+// the scope. Root writes anywhere, so for root the folder is made immutable instead of read-only.
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(const TempDir& folder) : folder_(folder) {
+    locked_ = Change("chattr +i . 2>/dev/null || chmod 555 .", false);
+  }
+  ~UnwritableFolder() { Unlock(); }
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+  // False where neither way works (a file system without the immutable flag, say).
+  bool Locked() const { return locked_; }
+  void Unlock() {
+    if (std::exchange(locked_, false)) {
+      EXPECT_TRUE(Change("chattr -i . 2>/dev/null; chmod 755 .", true)) << "the folder stays unwritable";
+    }
+  }
+
+ private:
+  // Runs a command of the Unix side in the folder and waits until the folder is writable or not as
+  // asked. Wine starts Unix programs, but hands back no process to wait for.
+  bool Change(const std::string& shellCommand, bool writable) const {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    std::string commandLine = "Z:\\bin\\sh -c \"" + shellCommand + "\"";
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.Path().c_str(),
+                        &startup, &info)) {
+      return false;
+    }
+    const framework::ProcessHandles unixProgram = framework::ProcessHandles::Adopt(info);  // only closed
+    for (DWORD waited = 0; waited < 5000; waited += 20) {
+      if (Writable(folder_) == writable) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+
+  const TempDir& folder_;
+  bool locked_ = false;
+};
+
+// Starts a program as its debugger, and so as the debugger of every program it starts in turn, and
+// holds the first of those before it runs any code of its own until Release(). The debug events are
+// answered on a thread of the object's own, the one that started the program, as they must be.
+class FirstChildHeld {
+ public:
+  explicit FirstChildHeld(const std::string& commandLine) : thread_([this, commandLine] { Debug(commandLine); }) {
+    WaitForSingleObject(started_.get(), 10000);
+  }
+  ~FirstChildHeld() {
+    Release();
+    stop_ = true;
+    thread_.join();
+  }
+  FirstChildHeld(const FirstChildHeld&) = delete;
+  FirstChildHeld& operator=(const FirstChildHeld&) = delete;
+
+  // The program started; 0 when it did not start.
+  DWORD ProcessId() const { return processId_; }
+  // True once the first program it starts is there and held.
+  bool WaitUntilHeld(DWORD timeoutMs) const { return WaitForSingleObject(held_.get(), timeoutMs) == WAIT_OBJECT_0; }
+  void Release() { release_ = true; }
+
+ private:
+  void Debug(std::string commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DEBUG_PROCESS, nullptr, nullptr, &startup,
+                        &info)) {
+      ADD_FAILURE() << "cannot start " << commandLine;
+      SetEvent(started_.get());
+      return;
+    }
+    const framework::ProcessHandles started = framework::ProcessHandles::Adopt(info);
+    DebugSetProcessKillOnExit(FALSE);  // the programs outlive this thread
+    processId_ = started.processId;
+    SetEvent(started_.get());
+
+    std::vector<DWORD> debugged;
+    DEBUG_EVENT heldEvent{};  // the first child's start, answered on release
+    while (!stop_) {
+      if (heldEvent.dwProcessId != 0 && release_) {
+        ContinueDebugEvent(heldEvent.dwProcessId, heldEvent.dwThreadId, DBG_CONTINUE);
+        heldEvent.dwProcessId = 0;
+      }
+      DEBUG_EVENT event{};
+      if (!WaitForDebugEvent(&event, 20)) continue;
+      DWORD answer = DBG_CONTINUE;
+      switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+          if (event.u.CreateProcessInfo.hFile != nullptr) CloseHandle(event.u.CreateProcessInfo.hFile);
+          debugged.push_back(event.dwProcessId);
+          if (event.dwProcessId != processId_ && WaitForSingleObject(held_.get(), 0) == WAIT_TIMEOUT) {
+            heldEvent = event;  // events of the other programs go on meanwhile
+            SetEvent(held_.get());
+            continue;
+          }
+          break;
+        case LOAD_DLL_DEBUG_EVENT:
+          if (event.u.LoadDll.hFile != nullptr) CloseHandle(event.u.LoadDll.hFile);
+          break;
+        case EXCEPTION_DEBUG_EVENT:
+          // The loader's breakpoint is the debugger's; every other exception is the program's own.
+          if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+            answer = DBG_EXCEPTION_NOT_HANDLED;
+          }
+          break;
+        case EXIT_PROCESS_DEBUG_EVENT:
+          std::erase(debugged, event.dwProcessId);
+          break;
+      }
+      ContinueDebugEvent(event.dwProcessId, event.dwThreadId, answer);
+    }
+    if (heldEvent.dwProcessId != 0) ContinueDebugEvent(heldEvent.dwProcessId, heldEvent.dwThreadId, DBG_CONTINUE);
+    for (const DWORD id : debugged) DebugActiveProcessStop(id);
+  }
+
+  framework::UniqueHandle started_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  framework::UniqueHandle held_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  std::atomic<bool> release_{false};
+  std::atomic<bool> stop_{false};
+  std::atomic<DWORD> processId_{0};
+  std::thread thread_;
+};
+}  // namespace
+
+// Closing the window while the copy started to save as administrator runs neither closes it nor
+// loses its check boxes: once saved, the sign-in start that was ours stays and the launcher starts.
+TEST(ConfigDialogEndToEnd, ClosingTheWindowWhileSavingAsAdministratorKeepsItsLauncherChoices) {
+  SavedSignInValue savedRunValue;
+  TempDir folder;
+  const StandInInstallation installation(folder);
+  const std::wstring ours = L"\"" + Wide(folder / "TolvaneLauncher.exe") + L"\"";
+  SetRunValue(ours);
+  UnwritableFolder unwritable(folder);
+  if (!unwritable.Locked()) GTEST_SKIP() << "cannot make a folder unwritable here";
+
+  FirstChildHeld held("\"" + (folder / "Cunfigure.exe") + "\"");
+  ConfigProgram program(held.ProcessId());
+  ASSERT_TRUE(program.Ready());
+  // A first run, with the sign-in start ours: both boxes on.
+  EXPECT_EQ(IsDlgButtonChecked(program.Window(), configure::kStartNowId), static_cast<UINT>(BST_CHECKED));
+  EXPECT_EQ(IsDlgButtonChecked(program.Window(), configure::kSignInId), static_cast<UINT>(BST_CHECKED));
+  const std::wstring mail =
+      L"\"" + Wide(folder / "DemoMailClient.exe") + L"\" --log \"" + Wide(folder / "mail.log") + L"\"";
+  program.Fill(mail, Wide(folder / "DemoProxy.exe"));
+  program.Click(IDOK);
+  const std::wstring question = program.AnswerBox(IDYES);
+  EXPECT_TRUE(Contains(question, L"管理者として保存しますか")) << Utf8(question);
+  ASSERT_TRUE(held.WaitUntilHeld(10000)) << "the copy that saves as administrator did not start";
+
+  // The user closes the window while the copy runs.
+  EXPECT_FALSE(IsWindowEnabled(program.Window())) << "the window takes no input meanwhile";
+  PostMessageW(program.Window(), WM_CLOSE, 0, 0);
+  EXPECT_TRUE(program.StaysOpen());
+  unwritable.Unlock();
+  held.Release();
+  EXPECT_EQ(program.Finish(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail));
+  EXPECT_EQ(configure::SignInValue(), ours);
+  EXPECT_NE(WaitForEvent(folder / "DemoProxy.log", "started", 10000).processId, 0u) << "the launcher did not start";
 }

@@ -11,6 +11,7 @@ using configure::FindCommandProgram;
 using configure::NamedProgram;
 using configure::NeedsEnclosingQuotes;
 using configure::ReplaceCommandProgram;
+using configure::UnquotedProgramWithBlank;
 using configure::ValueProblem;
 using testsupport::TempDir;
 using testsupport::WriteFileBytes;
@@ -96,4 +97,17 @@ TEST(ConfigCommandLine, GetsANewProgramAndKeepsItsArguments) {
   EXPECT_EQ(ReplaceCommandProgram(L"", L"C:\\x y\\n.exe"), L"\"C:\\x y\\n.exe\"");
   EXPECT_EQ(ReplaceCommandProgram(dir + L"\\prog.exe -x", L"C:\\n.exe"), L"C:\\n.exe -x");
   EXPECT_EQ(ReplaceCommandProgram(L"\"C:\\unclosed -x", L"C:\\n.exe"), L"C:\\n.exe");
+}
+
+TEST(ConfigCommandLine, TellsAnUnquotedProgramWithABlankAndQuotesIt) {
+  TempDir folder(" a b");
+  WriteFileBytes(folder / "prog.exe", "MZ");
+  const std::wstring dir = Wide(folder.Path());
+  EXPECT_EQ(UnquotedProgramWithBlank(dir + L"\\prog.exe -x"), dir + L"\\prog.exe");
+  EXPECT_EQ(UnquotedProgramWithBlank(L"  " + dir + L"\\prog"), dir + L"\\prog");  // as typed
+  EXPECT_EQ(ReplaceCommandProgram(dir + L"\\prog -x \"y\"", UnquotedProgramWithBlank(dir + L"\\prog -x \"y\"")),
+            L"\"" + dir + L"\\prog\" -x \"y\"");
+  EXPECT_EQ(UnquotedProgramWithBlank(L"\"" + dir + L"\\prog.exe\" -x"), L"");  // quoted
+  EXPECT_EQ(UnquotedProgramWithBlank(dir + L"\\nothing.exe -x"), L"");  // not found: that has a question of its own
+  EXPECT_EQ(UnquotedProgramWithBlank(L"cmd /c exit"), L"");             // no blank in the program
 }

@@ -86,7 +86,8 @@ SIZE FrameSize(UINT dpi) {
 // The largest file name the open-file dialog may hand back.
 constexpr DWORD kFileNameBuffer = 32768;
 
-std::wstring Quoted(const std::wstring& text) { return L"「" + text + L"」"; }
+// A name or value set off in the text of a message, in corner brackets.
+std::wstring Bracketed(const std::wstring& text) { return L"「" + text + L"」"; }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
@@ -121,8 +122,8 @@ ConfigDialog::ConfigDialog(std::wstring iniPath)
       firstRun_(GetFileAttributesW(iniPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {}
 
 ConfigDialog::~ConfigDialog() {
+  // The controls go before the font they use, a member freed after this.
   if (window_ != nullptr) DestroyWindow(window_);
-  if (font_ != nullptr) DeleteObject(font_);
 }
 
 bool ConfigDialog::Run(HINSTANCE instance, int show) {
@@ -162,27 +163,32 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
 
 void ConfigDialog::ApplyScale(UINT dpi) {
   dpi_ = dpi;
-  if (HFONT font = MessageFontAt(dpi)) {
-    if (font_ != nullptr) DeleteObject(font_);
-    font_ = font;
+  // Each new font and icon is handed to the window before the one it replaces is freed, so that no
+  // control or title bar ever holds a freed handle; one that fails to load leaves the old in place.
+  UniqueFont replacedFont;
+  if (UniqueFont font{MessageFontAt(dpi)}) {
+    replacedFont = std::move(font_);
+    font_ = std::move(font);
   }
   // The product's icon, drawn for this scale: small in the title bar, large for Alt+Tab.
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   for (const auto& [which, metric, owned] :
        {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}, std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
     const int side = MetricAt(metric, dpi);
-    owned->reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
-    if (*owned) SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(owned->get()));
+    framework::UniqueIcon icon(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
+    if (!icon) continue;
+    SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon.get()));
+    *owned = std::move(icon);
   }
-  Layout();
+  Layout();  // sets the new font in every control; the replaced one is freed after
 }
 
 void ConfigDialog::Layout() {
   auto place = [this](int id, int x, int y, int width, int height) {
     HWND control = GetDlgItem(window_, id);
     SetWindowPos(control, nullptr, Scale(x), Scale(y), Scale(width), Scale(height), SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT)), TRUE);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_ ? font_.get() : GetStockObject(DEFAULT_GUI_FONT)),
+                 TRUE);
   };
   const int fields[][3] = {{kMailLabelId, kMailEditId, kMailBrowseId}, {kProxyLabelId, kProxyEditId, kProxyBrowseId}};
   int top = kMargin;
@@ -267,13 +273,17 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (busy_) return 0;  // one question at a time
       switch (LOWORD(wParam)) {
-        case IDOK:
+        case IDOK: {
+          // The check boxes as they were when OK was pressed: the save may ask questions and wait for
+          // the elevated copy before they are applied.
+          const LauncherChoices choices = CheckedChoices();
           if (Save()) {
             saved_ = true;
-            ApplyLauncherChoices();
-            DestroyWindow(window_);
+            ApplyLauncherChoices(choices);
+            if (window_ != nullptr) DestroyWindow(window_);
           }
           return 0;
+        }
         case IDCANCEL:
           DestroyWindow(window_);
           return 0;
@@ -284,6 +294,9 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           Browse(kProxyEditId);
           return 0;
       }
+      break;
+    case WM_CLOSE:
+      if (busy_) return 0;  // refused while a question or the save is under way, as a command is
       break;
     case WM_DESTROY:
       SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
@@ -387,17 +400,17 @@ bool ConfigDialog::ValueAccepted(int editId, const wchar_t* label, std::string& 
     case ValueProblem::None:
       return true;
     case ValueProblem::LineBreak:
-      problem = Quoted(label) + L"に改行は使えません。";
+      problem = Bracketed(label) + L"に改行は使えません。";
       break;
     case ValueProblem::NotInCodePage:
-      problem = Quoted(label) +
+      problem = Bracketed(label) +
                 L"に、シフト JIS (コードページ 932) で表せない文字があります。"
                 L"ランチャーは別の文字として読んでしまうため、保存できません。";
       break;
     case ValueProblem::TooLong: {
       std::string converted;
       ToValueBytes(value, converted);
-      problem = Quoted(label) + L"が長すぎます (" + std::to_wstring(converted.size()) +
+      problem = Bracketed(label) + L"が長すぎます (" + std::to_wstring(converted.size()) +
                 L" バイト)。\nランチャーが読めるのは " + std::to_wstring(LongestValue()) +
                 L" バイトまでです (全角文字は 2 バイト)。前後に空白がある値と、全体が引用符で囲まれた値は " +
                 std::to_wstring(LongestQuotedValue()) + L" バイトまでです。";
@@ -413,23 +426,46 @@ bool ConfigDialog::Save() {
   std::string mail;
   std::string proxy;
   if (!ValueAccepted(kMailEditId, kMailLabel, mail) || !ValueAccepted(kProxyEditId, kProxyLabel, proxy)) return false;
+  std::wstring mailText = EditText(kMailEditId);
+  const std::wstring proxyText = EditText(kProxyEditId);
+
+  // An unquoted program with a blank in its path: another program named like the part before a
+  // blank would start instead, so offer the quotes. The window then shows what is saved.
+  const std::wstring unquoted = UnquotedProgramWithBlank(mailText);
+  if (!unquoted.empty()) {
+    const std::wstring quoted = ReplaceCommandProgram(mailText, unquoted);
+    const int answer = Message(Bracketed(kMailLabel) + L"のプログラム" + Bracketed(unquoted) +
+                                   L"は、空白を含むのに引用符で囲まれていません。\n空白の手前まで (" +
+                                   Bracketed(unquoted.substr(0, unquoted.find_first_of(L" \t"))) +
+                                   L"など) を名前とするプログラムがあると、そちらが起動されてしまいます。\n\n"
+                                   L"プログラムを引用符で囲んで保存しますか? (いいえ: 入力のまま保存します)\n\n" +
+                                   quoted,
+                               MB_YESNOCANCEL | MB_ICONWARNING);
+    if (answer == IDCANCEL) {
+      FocusEdit(kMailEditId);
+      return false;
+    }
+    if (answer == IDYES) {
+      SetDlgItemTextW(window_, kMailEditId, quoted.c_str());
+      if (!ValueAccepted(kMailEditId, kMailLabel, mail)) return false;  // two bytes more may be too long
+      mailText = quoted;
+    }
+  }
 
   // Programs that cannot be found: the user may know better (a drive not yet connected), so ask.
-  const std::wstring mailText = EditText(kMailEditId);
-  const std::wstring proxyText = EditText(kProxyEditId);
   std::wstring missing;
   int firstMissing = 0;
   if (FindCommandProgram(mailText).empty()) {
     const std::wstring token = NamedProgram(mailText);
     missing +=
         L"・" + std::wstring(kMailLabel) + L": " +
-        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Quoted(token) + L"が見つかりません") +
+        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Bracketed(token) + L"が見つかりません") +
         L"\n";
     firstMissing = kMailEditId;
   }
   if (FindProgram(proxyText).empty()) {
     missing += L"・" + std::wstring(kProxyLabel) + L": " +
-               (proxyText.empty() ? std::wstring(L"入力されていません") : Quoted(proxyText) + L"が見つかりません") +
+               (proxyText.empty() ? std::wstring(L"入力されていません") : Bracketed(proxyText) + L"が見つかりません") +
                L"\n";
     if (firstMissing == 0) firstMissing = kProxyEditId;
   }
@@ -448,11 +484,11 @@ bool ConfigDialog::Save() {
     case SaveStatus::Saved:
       return true;
     case SaveStatus::ReadOnly:
-      problem = L"設定ファイル" + Quoted(iniPath_) +
+      problem = L"設定ファイル" + Bracketed(iniPath_) +
                 L"は読み取り専用のため、保存できません。\n読み取り専用を解除してから、もう一度保存してください。";
       break;
     case SaveStatus::InUse:
-      problem = L"設定ファイル" + Quoted(iniPath_) +
+      problem = L"設定ファイル" + Bracketed(iniPath_) +
                 L"をほかのプログラムが使用しているか、書き換えが許可されていないため、保存できません。\n"
                 L"そのプログラムを終了してから、もう一度保存してください。\n\n" +
                 SystemMessage(result.error);
@@ -460,7 +496,7 @@ bool ConfigDialog::Save() {
     case SaveStatus::FolderDenied:
       return SaveAsAdministrator(mailText, proxyText);
     case SaveStatus::CannotWrite:
-      problem = L"設定ファイル" + Quoted(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
+      problem = L"設定ファイル" + Bracketed(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
       break;
     case SaveStatus::ReadBackDiffers:
       problem = L"保存した値を読み直すと入力と異なる値になるため、保存できません。値が長すぎないか確認してください。";
@@ -470,10 +506,15 @@ bool ConfigDialog::Save() {
   return false;
 }
 
-void ConfigDialog::ApplyLauncherChoices() {
+ConfigDialog::LauncherChoices ConfigDialog::CheckedChoices() const {
+  return {IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED,
+          IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED};
+}
+
+void ConfigDialog::ApplyLauncherChoices(const LauncherChoices& choices) {
   if (launcherPath_.empty()) return;
   DWORD error = ERROR_SUCCESS;
-  const bool wanted = IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED;
+  const bool wanted = choices.signIn;
   const bool ours = StartsAtSignIn(signInValue_, launcherPath_);
   bool failed = false;
   if (wanted && !ours) {
@@ -490,8 +531,8 @@ void ConfigDialog::ApplyLauncherChoices() {
     Message(L"設定は保存しましたが、サインイン時の起動を変更できませんでした。\n\n" + SystemMessage(error),
             MB_OK | MB_ICONWARNING);
   }
-  if (IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED && !StartLauncher(launcherPath_, error)) {
-    Message(L"設定は保存しましたが、ランチャー" + Quoted(launcherPath_) + L"を起動できませんでした。\n\n" +
+  if (choices.startNow && !StartLauncher(launcherPath_, error)) {
+    Message(L"設定は保存しましたが、ランチャー" + Bracketed(launcherPath_) + L"を起動できませんでした。\n\n" +
                 SystemMessage(error),
             MB_OK | MB_ICONWARNING);
   }
@@ -499,7 +540,7 @@ void ConfigDialog::ApplyLauncherChoices() {
 
 bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy) {
   const std::wstring folder = FolderOf(iniPath_);
-  const std::wstring denied = L"フォルダー" + Quoted(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
+  const std::wstring denied = L"フォルダー" + Bracketed(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
   // Started again elevated, this program writes beside itself: offered only when that is the file.
   const std::wstring program = ThisProgram();
   if (program.empty() || lstrcmpiW(FolderOf(program).c_str(), folder.c_str()) != 0) {

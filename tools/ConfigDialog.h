@@ -6,7 +6,8 @@
 // and saves, then applies the two check boxes for the launcher beside it (LauncherStart.h): start it
 // now, and start it at sign-in; in a folder the user may not write into, it offers to save as administrator
 // (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
-// the window write nothing.
+// the window write nothing; while a question or the save as administrator is under way, the window
+// takes no command and cannot be closed.
 //
 // It is a native dialog on today's systems: centred on its monitor, the product's icon in its title
 // bar and Alt+Tab, the system's message font, a layout drawn for the display scale of its monitor
@@ -35,6 +36,12 @@ inline constexpr int kStartNowId = 107;  // check box: start the launcher once s
 inline constexpr int kSignInId = 108;    // check box: start the launcher at sign-in
 // Sent to a top-level window when its display scale changes (Windows 8.1 and later).
 inline constexpr UINT kDpiChangedMessage = 0x02E0;
+
+// A font made for the window, freed with its owner.
+namespace detail {
+inline void DeleteFontHandle(HFONT font) noexcept { DeleteObject(font); }
+}  // namespace detail
+using UniqueFont = framework::UniqueResource<HFONT, detail::DeleteFontHandle>;
 
 class ConfigDialog {
  public:
@@ -65,10 +72,16 @@ class ConfigDialog {
   SIZE WindowSize() const;
   int Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
   void Browse(int editId);
+  // The two check boxes for the launcher.
+  struct LauncherChoices {
+    bool startNow = false;
+    bool signIn = false;
+  };
+  LauncherChoices CheckedChoices() const;
   // True when the settings were saved and the window may close.
   bool Save();
-  // After a save: the sign-in value as the check box says, and the launcher started if asked.
-  void ApplyLauncherChoices();
+  // After a save: the sign-in value as chosen, and the launcher started if asked.
+  void ApplyLauncherChoices(const LauncherChoices& choices);
   // A folder the user may not write into: offers to save as administrator, and does so.
   bool SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy);
   bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);
@@ -82,11 +95,11 @@ class ConfigDialog {
   bool firstRun_;              // there was no settings file when the window opened
   std::wstring signInValue_;   // the Run value when the window opened
   HWND window_ = nullptr;
-  HFONT font_ = nullptr;
+  UniqueFont font_;
   framework::UniqueIcon smallIcon_;
   framework::UniqueIcon bigIcon_;
   UINT dpi_ = 96;
-  bool busy_ = false;  // a message box or the file dialog is up
+  bool busy_ = false;  // a message box, the file dialog or the elevated save is up: no command, no close
   bool saved_ = false;
 };
 

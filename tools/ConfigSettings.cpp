@@ -284,6 +284,13 @@ std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::w
   return quoted + commandLine.substr(program.end);
 }
 
+std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine) {
+  const CommandProgram program = LocateCommandProgram(commandLine);
+  if (program.found.empty() || commandLine[program.start] == L'"') return std::wstring();
+  std::wstring typed = commandLine.substr(program.start, program.end - program.start);
+  return typed.find_first_of(L" \t") != std::wstring::npos ? typed : std::wstring();
+}
+
 SaveResult SaveSettings(const std::wstring& iniPath, const std::string& mail, const std::string& proxy) {
   SaveResult result;
   auto fail = [&](SaveStatus status, DWORD error) {

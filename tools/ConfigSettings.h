@@ -79,6 +79,10 @@ std::wstring FindProgram(const std::wstring& path);
 std::wstring NamedProgram(const std::wstring& commandLine);
 // The command line with its program replaced by path (quoted when it has a blank), arguments kept.
 std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::wstring& path);
+// The program of a command line as typed, when the line does not quote it and it has a blank: the
+// system tries each shorter prefix that ends at a blank first, so a program named like one of them
+// would start instead. Empty otherwise (quoted, without a blank, or not found).
+std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine);
 
 enum class SaveStatus {
   Saved,

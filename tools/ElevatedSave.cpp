@@ -24,8 +24,25 @@ std::wstring QuotedArgument(const std::wstring& text) {
   return quoted + L"\"";
 }
 
+namespace {
+// The owner disabled for a scope, as under a message box: no click, no key, no Alt+F4 reaches it.
+class DisabledOwner {
+ public:
+  explicit DisabledOwner(HWND owner) : owner_(owner != nullptr && !EnableWindow(owner, FALSE) ? owner : nullptr) {}
+  ~DisabledOwner() {
+    if (owner_ != nullptr) EnableWindow(owner_, TRUE);
+  }
+  DisabledOwner(const DisabledOwner&) = delete;
+  DisabledOwner& operator=(const DisabledOwner&) = delete;
+
+ private:
+  HWND owner_;  // null when it was disabled already: it stays so
+};
+}  // namespace
+
 ElevatedResult SaveElevated(HWND owner, const std::wstring& program, const std::wstring& mail,
                             const std::wstring& proxy) {
+  const DisabledOwner disabled(owner);
   const std::wstring parameters = L"/set " + QuotedArgument(mail) + L" " + QuotedArgument(proxy);
   SHELLEXECUTEINFOW execute{};
   execute.cbSize = sizeof execute;
@@ -42,7 +59,7 @@ ElevatedResult SaveElevated(HWND owner, const std::wstring& program, const std::
   if (execute.hProcess == nullptr) return {ElevatedStatus::Failed, ERROR_INVALID_HANDLE};
   const framework::UniqueHandle process(execute.hProcess);
 
-  // The save is short; the window still repaints while it runs.
+  // The save is short; the owner still repaints while it runs.
   while (MsgWaitForMultipleObjects(1, &execute.hProcess, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {

@@ -24,7 +24,8 @@ struct ElevatedResult {
 };
 
 // Runs program "/set <mail> <proxy>" elevated, over owner, and waits for it to end while this
-// thread's messages are dispatched (the owner keeps painting; it must take no commands meanwhile).
+// thread's messages are dispatched: the owner keeps painting, and is disabled meanwhile as under a
+// message box. A close sent to it programmatically still arrives: its window procedure must refuse it.
 ElevatedResult SaveElevated(HWND owner, const std::wstring& program, const std::wstring& mail,
                             const std::wstring& proxy);
 
