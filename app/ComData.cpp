@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "framework/AnsiText.h"
 #include "framework/Properties.h"
 
 TCommonData* CommonData = nullptr;
@@ -38,17 +37,15 @@ std::string TCommonData::GetProxyPath() const {
 std::string TCommonData::ClaimName(const std::string& path) {
   // The same file whatever the letter case or short names in the path. An object name cannot hold
   // backslashes, and a path may be longer than a name may: its 64-bit hash (FNV-1a) stands for it.
-  const size_t separator = framework::LastDelimiter(path, "\\");
-  std::string folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
-  const std::string file = path.substr(separator == std::string::npos ? 0 : separator);  // with its backslash
-  char longFolder[MAX_PATH * 2];
-  const DWORD length = GetLongPathNameA(folder.c_str(), longFolder, sizeof longFolder);
-  if (length > 0 && length < sizeof longFolder) folder.assign(longFolder, length);
-  const std::string key = framework::AsciiUpperCase(folder + file);
+  char key[MAX_PATH * 2];
+  const DWORD length = GetLongPathNameA(path.c_str(), key, sizeof key);
+  if (length == 0 || length >= sizeof key) lstrcpynA(key, path.c_str(), sizeof key);  // no such file yet
+  CharUpperA(key);
   uint64_t hash = 14695981039346656037ull;
-  for (const char byte : key) hash = (hash ^ static_cast<unsigned char>(byte)) * 1099511628211ull;
-  std::string name = "Local\\TolvaneLauncher.";
-  for (int shift = 60; shift >= 0; shift -= 4) name += "0123456789ABCDEF"[(hash >> shift) & 15];
+  for (const char* byte = key; *byte != '\0'; ++byte) hash = (hash ^ static_cast<unsigned char>(*byte)) * 1099511628211ull;
+  char name[40];
+  wsprintfA(name, "Local\\TolvaneLauncher.%08lX%08lX", static_cast<unsigned long>(hash >> 32),
+            static_cast<unsigned long>(hash));
   return name;
 }
 

@@ -7,9 +7,10 @@
 
 #include <string>
 
+// Filled by the functions below (no initializers: a zeroed copy of it would sit in the program).
 struct TNotice {
-  wchar_t title[64] = L"";
-  wchar_t text[256] = L"";
+  wchar_t title[64];
+  wchar_t text[256];
 };
 
 // A program the launcher starts could not be started: what names it (a text of the program), target
