@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the launcher and runs it once under Wine + Xvfb, installed in a temporary folder with the
 # demo mail client and proxy and a "TolvaneOndrel.ini"; prints a timeline of what happened and saves
-# a screenshot taken while the mail client runs, then screenshots of Cunfigure.exe at 96 and 144 DPI,
+# a screenshot taken while the mail client runs, then one of the notice for a proxy that cannot be
+# found, then screenshots of Cunfigure.exe at 96 and 144 DPI,
 # then a first run (no settings, Cunfigure.exe, the save, the launcher it starts) with its timeline.
 # Then builds the 32-bit product and packs the release zip (cmake/package.sh), printing its path and
 # size. Safe to run again.
@@ -56,6 +57,22 @@ wait \$driver
 sed 's/^/  /' "$install_dir/timeline.txt"
 echo "Screenshot while the mail client ran (tray icon at the bottom right): $shot_dir/screenshot.png"
 echo "Screenshot of the tray icon's menu: $shot_dir/tray-menu.png"
+
+# A proxy that was moved away: the launcher tells of it in a notice from its tray icon (a toast on
+# Windows 10 and 11), and runs the mail client all the same.
+notice=\$(mktemp -d /tmp/tolvane-notice.XXXXXX)
+cp "$install_dir/TolvaneLauncher.exe" "$install_dir/DemoMailClient.exe" "\$notice/"
+notice_folder=\$(\$w winepath -w "\$notice" 2>/dev/null)
+printf '[Path]\r\nMail="%s\\\\DemoMailClient.exe" --close-after 6000\r\nOndrel=%s\\\\Proxy\\\\Ondrel.exe\r\n' \
+  "\$notice_folder" "\$notice_folder" > "\$notice/TolvaneOndrel.ini"
+\$w "\$notice/TolvaneLauncher.exe" &
+sleep 4
+shoot "$install_dir/notice-screen.png"
+# The notice sits above the icon, at the bottom right of the desktop.
+convert "$install_dir/notice-screen.png" -crop 300x140+724+628 +repage "$shot_dir/notice.png"
+wait
+rm -rf "\$notice"
+echo "Screenshot of the notice for a proxy that cannot be found: $shot_dir/notice.png"
 
 # Cunfigure.exe at two display scales: the screen with and without its window tells where it is.
 for dpi in 96 144; do

@@ -20,6 +20,7 @@
 #include "framework/Paths.h"
 #include "tests/LaunchTestSupport.h"
 #include "tests/TestSupport.h"
+#include "winlist/ProcessCalls.h"
 #include "winlist/WinList.h"
 
 using winlist::TFind_ID;

@@ -8,6 +8,7 @@
 
 #include "framework/Application.h"
 #include "framework/Properties.h"
+#include "winlist/ProcessCalls.h"
 
 namespace winlist {
 
