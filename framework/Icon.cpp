@@ -3,21 +3,11 @@
 
 #include <cstdint>
 
-#include "framework/User32Function.h"
+#include "framework/Dpi.h"
 
 namespace framework {
 
-int SmallIconSize(UINT dpi) {
-  using MetricsForDpi = int(WINAPI*)(int, UINT);
-  const auto metricsForDpi = dpi != 0 ? User32Function<MetricsForDpi>("GetSystemMetricsForDpi") : nullptr;
-  return metricsForDpi != nullptr ? metricsForDpi(SM_CXSMICON, dpi) : GetSystemMetrics(SM_CXSMICON);
-}
-
-UINT WindowDpi(HWND window) {
-  using DpiForWindow = UINT(WINAPI*)(HWND);
-  const auto dpiForWindow = User32Function<DpiForWindow>("GetDpiForWindow");
-  return dpiForWindow != nullptr && window != nullptr ? dpiForWindow(window) : 0;
-}
+int SmallIconSize(UINT dpi) { return MetricAt(SM_CXSMICON, dpi); }
 
 void TIcon::AssignSized(const TIcon& other, int size) {
   if (!other.data_.empty() && LoadFromData(other.data_, size)) {

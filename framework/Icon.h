@@ -12,10 +12,8 @@
 namespace framework {
 
 // The system's small-icon width (SM_CXSMICON) at dpi, or at the DPI the process started with when
-// dpi is 0 or the system cannot say (before Windows 10).
+// dpi is 0.
 int SmallIconSize(UINT dpi = 0);
-// The DPI a window is drawn at; 0 when the system cannot say.
-UINT WindowDpi(HWND window);
 
 class TIcon : public TObject {
  public:

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "framework/User32Function.h"
+#include "framework/Dpi.h"
 #include "tools/ConfigSettings.h"
 #include "tools/ElevatedSave.h"
 #include "tools/LauncherStart.h"
@@ -36,26 +36,6 @@ constexpr int kClientHeight = 214;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
 
-UINT SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
-UINT DpiOf(HWND window) {
-  using DpiForWindow = UINT(WINAPI*)(HWND);
-  const auto dpiForWindow = framework::User32Function<DpiForWindow>("GetDpiForWindow");
-  const UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
-  return dpi != 0 ? dpi : SystemDpi();
-}
-
-int MetricAt(int metric, UINT dpi) {
-  using MetricsForDpi = int(WINAPI*)(int, UINT);
-  const auto metricsForDpi = framework::User32Function<MetricsForDpi>("GetSystemMetricsForDpi");
-  return metricsForDpi != nullptr ? metricsForDpi(metric, dpi) : MulDiv(GetSystemMetrics(metric), dpi, SystemDpi());
-}
-
 // The system's message font at a display scale: on Windows it links in a Japanese face wherever one
 // is installed.
 HFONT MessageFontAt(UINT dpi) {
@@ -67,7 +47,7 @@ HFONT MessageFontAt(UINT dpi) {
     if (!parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return nullptr;
   } else {
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, SystemDpi());
+    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, framework::SystemDpi());
   }
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
@@ -141,7 +121,7 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
   RegisterClassExW(&windowClass);
 
   // Made hidden at the system's scale; WM_CREATE lays it out for the scale of the monitor it is on.
-  dpi_ = SystemDpi();
+  dpi_ = framework::SystemDpi();
   const SIZE size = FrameSize(dpi_);
   CreateWindowExW(kExtendedStyle, kWindowClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr,
                   nullptr, instance, this);
@@ -174,7 +154,7 @@ void ConfigDialog::ApplyScale(UINT dpi) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   for (const auto& [which, metric, owned] :
        {std::tuple{ICON_SMALL, SM_CXSMICON, &smallIcon_}, std::tuple{ICON_BIG, SM_CXICON, &bigIcon_}}) {
-    const int side = MetricAt(metric, dpi);
+    const int side = framework::MetricAt(metric, dpi);
     framework::UniqueIcon icon(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, side, side, 0)));
     if (!icon) continue;
     SendMessageW(window_, WM_SETICON, which, reinterpret_cast<LPARAM>(icon.get()));
@@ -216,7 +196,7 @@ SIZE ConfigDialog::WindowSize() const {
 }
 
 void ConfigDialog::CentreOnMonitor() {
-  const UINT dpi = DpiOf(window_);
+  const UINT dpi = framework::WindowDpi(window_);
   if (dpi != dpi_) ApplyScale(dpi);
   const SIZE size = WindowSize();
   MONITORINFO monitor{};
@@ -258,9 +238,9 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
       CreateControls();
-      ApplyScale(DpiOf(window_));
+      ApplyScale(framework::WindowDpi(window_));
       return 0;
-    case kDpiChangedMessage: {
+    case WM_DPICHANGED: {
       // Moved to a monitor of another scale, or the scale changed: the system suggests the new frame.
       ApplyScale(LOWORD(wParam));
       const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);

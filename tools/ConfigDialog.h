@@ -34,8 +34,6 @@ inline constexpr int kMailLabelId = 105;
 inline constexpr int kProxyLabelId = 106;
 inline constexpr int kStartNowId = 107;  // check box: start the launcher once saved
 inline constexpr int kSignInId = 108;    // check box: start the launcher at sign-in
-// Sent to a top-level window when its display scale changes (Windows 8.1 and later).
-inline constexpr UINT kDpiChangedMessage = 0x02E0;
 
 // A font made for the window, freed with its owner.
 namespace detail {

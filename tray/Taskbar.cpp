@@ -3,6 +3,7 @@
 
 #include "framework/AnsiText.h"
 #include "framework/Application.h"
+#include "framework/Dpi.h"
 #include "framework/Forms.h"
 #include "framework/Properties.h"
 
@@ -469,9 +470,9 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
   } else if ((message == taskbarCreatedMessage_ && message != 0) || (message == WM_TIMER && wParam == kRetryTimerId)) {
     // An icon the shell refused before: the shell is back, or the slow retry is due.
     if (retrying_ && !iconShown_) TryAddIcon();
-  } else if (message == kDpiChangedMessage || message == WM_SETTINGCHANGE || message == WM_DISPLAYCHANGE) {
+  } else if (message == WM_DPICHANGED || message == WM_SETTINGCHANGE || message == WM_DISPLAYCHANGE) {
     // The display scale may have changed: a shown icon follows at the new small-icon size.
-    iconDpi_ = message == kDpiChangedMessage ? LOWORD(wParam) : framework::WindowDpi(MessageWindow());
+    iconDpi_ = message == WM_DPICHANGED ? LOWORD(wParam) : framework::WindowDpi(MessageWindow());
     if (iconShown_ && framework::SmallIconSize(iconDpi_) != smallIconSize_) {
       try {
         UpdateIcon();

@@ -35,8 +35,6 @@ constexpr unsigned kMinimumInterval = 50;
 // shell broadcasts that it has started), until the shell takes it.
 constexpr UINT_PTR kRetryTimerId = 1;
 constexpr UINT kRetryIntervalMs = 3000;
-// Sent to a top-level window when its display scale changes (Windows 8.1 and later).
-constexpr UINT kDpiChangedMessage = 0x02E0;
 
 // The icon a notification shows beside its title.
 enum class TBalloonIcon : unsigned char { biNone, biInfo, biWarning, biError };
