@@ -462,21 +462,9 @@ TEST(LauncherOnce, LaunchersOfTwoFoldersBothRun) {
 namespace {
 // Right-clicks the launcher's icon and chooses the menu's only item, as the user does.
 void ChooseTheTrayMenuItem(DWORD launcherProcessId) {
-  // The launcher's is the only icon in the notification area: the rightmost one of the taskbar.
-  RECT tray{};
-  ASSERT_TRUE(GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray)) << "no taskbar shown";
-  // The shell may lay the new icon out a moment after accepting it: a click that finds no icon yet
-  // does nothing, so the user clicks again.
-  HWND menu = nullptr;
-  for (int attempt = 0; attempt < 5 && menu == nullptr; ++attempt) {
-    mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-    menu = testsupport::WaitForProcessWindow(launcherProcessId, "#32768", true, 1000);
-  }
+  const HWND menu = mouseinput::OpenTrayMenu(launcherProcessId, 5, 1000);
   ASSERT_NE(menu, nullptr) << "no menu came up";
-  RECT item{};
-  GetWindowRect(menu, &item);  // one item: it fills the menu
-  mouseinput::Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN,
-                    MOUSEEVENTF_LEFTUP);
+  mouseinput::ClickOnlyMenuItem(menu);
 }
 }  // namespace
 
@@ -509,22 +497,11 @@ TEST(LauncherTray, ChoosingExitFromTheTrayMenuEndsTheLauncherButNotTheMailClient
   EXPECT_FALSE(client.Ended(500)) << "the mail client must keep running";
 }
 
-namespace {
-HWND WaitForShownTrayIconWindow(DWORD processId, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  for (;;) {
-    if (HWND window = processwindows::ShownTrayIconWindow(processId)) return window;
-    if (GetTickCount() - start >= timeoutMs) return nullptr;
-    Sleep(20);
-  }
-}
-}  // namespace
-
 TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 30000"), installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
-  HWND iconWindow = WaitForShownTrayIconWindow(installation.LauncherProcessId(), 8000);
+  HWND iconWindow = processwindows::WaitForShownTrayIconWindow(installation.LauncherProcessId(), 8000);
   ASSERT_NE(iconWindow, nullptr) << "the launcher showed no tray icon";
 
   // A restarted shell has forgotten every icon, and tells every top-level window it is back.
@@ -536,7 +513,7 @@ TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   ASSERT_EQ(processwindows::ShownTrayIconWindow(installation.LauncherProcessId()), nullptr);
   DWORD_PTR answer = 0;
   SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
-  EXPECT_EQ(WaitForShownTrayIconWindow(installation.LauncherProcessId(), 2000), iconWindow);
+  EXPECT_EQ(processwindows::WaitForShownTrayIconWindow(installation.LauncherProcessId(), 2000), iconWindow);
 
   HWND form = testsupport::FindProcessWindow(installation.LauncherProcessId(), "TForm1");
   ASSERT_NE(form, nullptr);
@@ -579,7 +556,7 @@ TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
   shell.Leave();
   DWORD_PTR answer = 0;
   SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
-  ASSERT_NE(WaitForShownTrayIconWindow(installation.LauncherProcessId(), 3000), nullptr) << "the icon did not come";
+  ASSERT_NE(processwindows::WaitForShownTrayIconWindow(installation.LauncherProcessId(), 3000), nullptr) << "the icon did not come";
   ChooseTheTrayMenuItem(installation.LauncherProcessId());
   ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);

@@ -48,18 +48,6 @@ HWND FindMailMainWindow(DWORD processId) {
   return main;
 }
 
-// Right-clicks the notification area's rightmost icon (the launcher's, the only one) until the
-// launcher's menu shows. The shell may lay a new icon out a moment late, so the user clicks again.
-HWND OpenTrayMenu(DWORD launcherProcessId) {
-  RECT tray{};
-  if (!GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray)) return nullptr;
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-    if (HWND menu = processwindows::WaitForProcessWindow(launcherProcessId, "#32768", true, 1000)) return menu;
-  }
-  return nullptr;
-}
-
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 }  // namespace
 
@@ -77,16 +65,13 @@ int main(int argc, char** argv) {
 
   std::vector<Line> timeline;
   const long long start = standin::NowMicroseconds();
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::string commandLine = "\"" + folder + "\\TolvaneLauncher.exe\"";
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &info)) {
-    std::printf("could not start the launcher (error %lu)\n", GetLastError());
+  DWORD error = ERROR_SUCCESS;
+  const framework::ProcessHandles launcher =
+      processwindows::StartProgram("\"" + folder + "\\TolvaneLauncher.exe\"", folder, error);
+  if (!launcher.process) {
+    std::printf("could not start the launcher (error %lu)\n", error);
     return 1;
   }
-  framework::ProcessHandles launcher = framework::ProcessHandles::Adopt(info);
   timeline.push_back({start, "launcher started"});
 
   // Watch the proxy from the moment it has logged its start, to see when it ends.
@@ -102,7 +87,7 @@ int main(int argc, char** argv) {
     if (!menuShown && mailProcessId != 0 && standin::NowMicroseconds() - start >= closeAfterMs * 1000LL - 1200000) {
       menuShown = true;
       timeline.push_back({standin::NowMicroseconds(), "demo right-clicks the tray icon"});
-      if (HWND menu = OpenTrayMenu(GetProcessId(launcher.process.get()))) {
+      if (HWND menu = mouseinput::OpenTrayMenu(launcher.processId, 5, 1000)) {
         timeline.push_back({standin::NowMicroseconds(), "tray menu shown"});
         // The pointer goes onto the item, as the user's would, so the item lights up. The picture is
         // taken at once: the icon's tip shows half a second after the click, over the menu.

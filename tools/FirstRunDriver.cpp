@@ -48,16 +48,12 @@ int main(int argc, char** argv) {
   };
 
   const std::string launcher = folder + "\\TolvaneLauncher.exe";
-  std::string commandLine = "\"" + launcher + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &info)) {
-    std::printf("cannot start %s\n", launcher.c_str());
+  DWORD error = ERROR_SUCCESS;
+  const framework::ProcessHandles first = processwindows::StartProgram("\"" + launcher + "\"", folder, error);
+  if (!first.process) {
+    std::printf("cannot start %s (error %lu)\n", launcher.c_str(), error);
     return 1;
   }
-  const framework::ProcessHandles first = framework::ProcessHandles::Adopt(info);
   say(start, "launcher started, with no settings file");
 
   DWORD configId = 0;

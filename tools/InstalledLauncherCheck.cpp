@@ -63,19 +63,16 @@ class Check {
 
   bool StartLauncher() {
     for (const char* log : {"mail.log", "demoproxy.log"}) DeleteFileA(Path(log).c_str());
-    std::string commandLine = '"' + Path("TolvaneLauncher.exe") + '"';
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
     startedUs_ = standin::NowMicroseconds();
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(), &startup,
-                        &info)) {
-      Expect(false, "start the launcher (error " + std::to_string(GetLastError()) + ")");
+    DWORD error = ERROR_SUCCESS;
+    framework::ProcessHandles started =
+        processwindows::StartProgram('"' + Path("TolvaneLauncher.exe") + '"', folder_, error);
+    if (!started.process) {
+      Expect(false, "start the launcher (error " + std::to_string(error) + ")");
       return false;
     }
-    CloseHandle(info.hThread);
-    launcher_.reset(info.hProcess);
-    launcherId_ = info.dwProcessId;
+    launcher_ = std::move(started.process);
+    launcherId_ = started.processId;
     return true;
   }
   // Follows another launcher from now on (one the first started through Cunfigure).
@@ -316,30 +313,16 @@ int Quit(Check& check) {
   if (front.us == 0) return kFailed;
   const standin::LoggedEvent client = check.WaitForEvent("mail.log", "started");
   Watch clientWatch(static_cast<DWORD>(client.processId));
-  check.Expect(check.WaitUntil([&] { return processwindows::ShownTrayIconWindow(check.LauncherId()) != nullptr; },
-                               check.LimitMs()),
+  check.Expect(processwindows::WaitForShownTrayIconWindow(check.LauncherId(), check.LimitMs()) != nullptr,
                "its tray icon is shown");
-  RECT tray{};
-  check.Expect(GetWindowRect(mouseinput::WaitForShownTaskbar(5000), &tray) != FALSE, "the taskbar is shown");
   if (check.Failed()) return kFailed;
-  // The launcher's is the only icon: the rightmost one. An emulated launcher answers slowly, so each
-  // right click is given a long while to bring the menu up before the next.
-  // An emulated launcher lays its menu out slowly, and a click that lands before it is ready is
-  // lost: the user would simply try again, and so does this check.
-  bool menuCameUp = false;
-  for (int attempt = 0; attempt < 5 && !check.LauncherEnded(); ++attempt) {
-    HWND menu = processwindows::FindProcessWindow(check.LauncherId(), "#32768", true);
-    if (menu == nullptr) {
-      mouseinput::Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
-      menu = processwindows::WaitForProcessWindow(check.LauncherId(), "#32768", true, 20000);
-    }
-    if (menu == nullptr) continue;
-    menuCameUp = true;
-    Sleep(1000);
-    RECT item{};
-    GetWindowRect(menu, &item);  // one item: it fills the menu
-    mouseinput::Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN,
-                      MOUSEEVENTF_LEFTUP);
+  // The launcher's is the only icon: the rightmost one. An emulated launcher lays its menu out
+  // slowly: each click is given long to bring it up.
+  const HWND menu = mouseinput::OpenTrayMenu(check.LauncherId(), 5, 20000);
+  const bool menuCameUp = menu != nullptr;
+  if (menuCameUp) {
+    Sleep(1000);  // laid out before the click
+    mouseinput::ClickOnlyMenuItem(menu);
     check.WaitUntil([&] { return check.LauncherEnded(); }, 30000);
   }
   check.Expect(menuCameUp, "a right click on the icon brings up its menu");

@@ -1,6 +1,8 @@
 // Mouse input through SendInput, in absolute coordinates of the primary screen; the shown taskbar.
 #include "tools/MouseInput.h"
 
+#include "tools/ProcessWindows.h"
+
 namespace mouseinput {
 
 namespace {
@@ -34,6 +36,24 @@ HWND WaitForShownTaskbar(DWORD timeoutMs) {
     if (GetTickCount() - start >= timeoutMs) return nullptr;
     Sleep(20);
   }
+}
+
+HWND OpenTrayMenu(DWORD processId, int clicks, DWORD waitMs) {
+  RECT tray{};
+  if (!GetWindowRect(WaitForShownTaskbar(5000), &tray)) return nullptr;
+  for (int click = 0; click < clicks; ++click) {
+    // A menu still coming up from the click before is not clicked away.
+    if (HWND menu = processwindows::FindProcessWindow(processId, "#32768", true)) return menu;
+    Click(tray.right - 12, (tray.top + tray.bottom) / 2, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP);
+    if (HWND menu = processwindows::WaitForProcessWindow(processId, "#32768", true, waitMs)) return menu;
+  }
+  return nullptr;
+}
+
+void ClickOnlyMenuItem(HWND menu) {
+  RECT item{};
+  GetWindowRect(menu, &item);
+  Click((item.left + item.right) / 2, (item.top + item.bottom) / 2, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP);
 }
 
 }  // namespace mouseinput

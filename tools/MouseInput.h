@@ -17,4 +17,12 @@ void Click(int x, int y, DWORD down, DWORD up);
 // the taskbar's class, found first at times, whose rectangle is empty.
 HWND WaitForShownTaskbar(DWORD timeoutMs);
 
+// Right-clicks the notification area's rightmost icon (the newest: the one of the program under
+// test) until a menu of the process shows, waiting up to waitMs after each of the clicks: the shell
+// may lay a new icon out a moment late, and a slow program its menu, so the user clicks again. The
+// shown menu, or null.
+HWND OpenTrayMenu(DWORD processId, int clicks, DWORD waitMs);
+// Clicks the middle of a menu of one item, which the item fills.
+void ClickOnlyMenuItem(HWND menu);
+
 }  // namespace mouseinput

@@ -80,6 +80,27 @@ HWND ShownTrayIconWindow(DWORD processId) {
   return nullptr;
 }
 
+HWND WaitForShownTrayIconWindow(DWORD processId, DWORD timeoutMs) {
+  for (const DWORD start = GetTickCount();; Sleep(50)) {
+    if (HWND window = ShownTrayIconWindow(processId)) return window;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+  }
+}
+
+framework::ProcessHandles StartProgram(const std::string& commandLine, const std::string& directory, DWORD& error) {
+  std::string writable = commandLine;  // CreateProcessA may write into it
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+    error = GetLastError();
+    return {};
+  }
+  error = ERROR_SUCCESS;
+  return framework::ProcessHandles::Adopt(info);
+}
+
 void SaveInConfigurationWindow(HWND window, const std::string& mail, const std::string& proxy) {
   for (const auto& [id, text] : {std::pair{configure::kMailEditId, &mail}, std::pair{configure::kProxyEditId, &proxy}}) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, nullptr, 0);

@@ -29,6 +29,12 @@ std::vector<DWORD> ProcessesOf(const std::string& path);
 // The process's window whose tray icon (id 1) the shell holds, or null: the launcher's tray
 // component's hidden window. Asks the shell to change the icon, which only a held icon allows.
 HWND ShownTrayIconWindow(DWORD processId);
+// The same, waited for up to timeoutMs.
+HWND WaitForShownTrayIconWindow(DWORD processId, DWORD timeoutMs);
+
+// Starts a program, as the user opening it from directory would; empty handles (and error set)
+// when it could not be started.
+framework::ProcessHandles StartProgram(const std::string& commandLine, const std::string& directory, DWORD& error);
 
 // Fills in Cunfigure.exe's window as a user would type the two values (in the code page of this
 // program), and presses its OK button; returns at once.
