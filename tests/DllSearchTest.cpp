@@ -95,12 +95,11 @@ class PlantedFolder {
 class StartedCopy {
  public:
   explicit StartedCopy(const std::string& program) {
-    TempDir elsewhere;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::string commandLine = "\"" + program + "\"";
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere.Path().c_str(),
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere_.Path().c_str(),
                         &startup, &info)) {
       return;
     }
@@ -129,6 +128,7 @@ class StartedCopy {
   }
 
  private:
+  TempDir elsewhere_;  // its current directory, kept until it has ended
   framework::ProcessHandles process_;
   DWORD idle_ = WAIT_FAILED;
 };
