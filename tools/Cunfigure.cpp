@@ -13,6 +13,7 @@
 
 #include <string>
 
+#include "framework/SystemDllSearch.h"
 #include "tools/ConfigDialog.h"
 #include "tools/ConfigSettings.h"
 #include "tools/LauncherStart.h"
@@ -33,6 +34,7 @@ int SetValues(const std::wstring& mail, const std::wstring& proxy) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  framework::SearchSystemFolderForDlls();
   int count = 0;
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   const bool start = arguments != nullptr && count == 5 && lstrcmpiW(arguments[4], L"/start") == 0;
