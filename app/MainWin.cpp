@@ -22,8 +22,8 @@ constexpr DWORD kForegroundDelayMs = 1000;
 constexpr unsigned kNoticeReadingMs = 10000;
 constexpr DWORD kLongestNoticeMs = 60000;
 constexpr unsigned kNoticeCheckMs = 1000;
-constexpr char kProxyName[] = "メールプロキシ";
-constexpr char kClientName[] = "メールソフト";
+constexpr wchar_t kProxyName[] = L"メールプロキシ";
+constexpr wchar_t kClientName[] = L"メールソフト";
 
 template <class T>
 T* Find(const framework::TComponent& owner, const char* name) {
@@ -121,7 +121,7 @@ void TForm1::StartConfigurationProgram() {
   Timer1->SetEnabled(true);
 }
 
-void TForm1::TellStartFailed(const char* what, const std::string& target, DWORD error) {
+void TForm1::TellStartFailed(const wchar_t* what, const std::string& target, DWORD error) {
   const TNotice notice = StartFailedNotice(what, target, error);
   TrayIcon1->ShowBalloon(notice.title, notice.text, tray::TBalloonIcon::biError);
   offersSettings_ = true;

@@ -65,7 +65,7 @@ class TForm1 : public framework::TForm {
   // tells the user and closes once they had the time to read it.
   void StartConfigurationProgram();
   // Shows a notice whose click hands over to the configuration program.
-  void TellStartFailed(const char* what, const std::string& target, DWORD error);
+  void TellStartFailed(const wchar_t* what, const std::string& target, DWORD error);
 
   // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

@@ -4,10 +4,11 @@
 #include "framework/AnsiText.h"
 
 namespace {
-constexpr char kCannotStart[] = "を起動できません";
-constexpr char kClickForSettings[] = "クリックすると設定を開きます。";
-constexpr char kConfigurationProgram[] = "設定プログラム";
-constexpr char kNotInFolder[] = "に見つからないため、設定を開けません。ランチャーを終了します。";
+// UTF-16 from the start: shown through the wide API, they need no conversion.
+constexpr wchar_t kCannotStart[] = L"を起動できません";
+constexpr wchar_t kClickForSettings[] = L"クリックすると設定を開きます。";
+constexpr wchar_t kConfigurationProgram[] = L"設定プログラム";
+constexpr wchar_t kNotInFolder[] = L"に見つからないため、設定を開けません。ランチャーを終了します。";
 // A path or command line longer than this keeps its start and its end, the program's name.
 constexpr size_t kLongestTarget = 100;
 constexpr size_t kTargetHead = 30;
@@ -21,11 +22,10 @@ class NoticeText {
     buffer_[length_] = L'\0';
   }
   void Add(const wchar_t* text) { Add(text, static_cast<size_t>(lstrlenW(text))); }
-  void AddProgramText(const char* text) { Add(framework::ProgramTextToWide(text).c_str()); }
   // A path or command line of the system's code page, in brackets, shortened in its middle.
   void AddTarget(const std::string& target) {
     const framework::WideText wide = framework::AnsiToWide(target, CP_ACP);
-    AddProgramText("「");
+    Add(L"「");
     if (wide.size() <= kLongestTarget) {
       Add(wide.c_str());
     } else {
@@ -33,7 +33,7 @@ class NoticeText {
       Add(L"\u2026", 1);
       Add(wide.c_str() + wide.size() - (kLongestTarget - kTargetHead - 1));
     }
-    AddProgramText("」");
+    Add(L"」");
   }
   // The system's text for an error code, without its line break.
   void AddReason(DWORD error) {
@@ -42,7 +42,8 @@ class NoticeText {
                                   reason, sizeof reason / sizeof reason[0], nullptr);
     while (length > 0 && reason[length - 1] <= L' ') --length;
     if (length == 0) {
-      AddProgramText(("エラー " + framework::DecimalText(static_cast<long>(error))).c_str());
+      wsprintfW(reason, L"エラー %lu", error);
+      Add(reason);
     } else {
       Add(reason, length);
     }
@@ -55,34 +56,34 @@ class NoticeText {
 };
 }  // namespace
 
-TNotice StartFailedNotice(const char* what, const std::string& target, DWORD error) {
+TNotice StartFailedNotice(const wchar_t* what, const std::string& target, DWORD error) {
   TNotice notice;
   NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
-  title.AddProgramText(what);
-  title.AddProgramText(kCannotStart);
+  title.Add(what);
+  title.Add(kCannotStart);
   NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
   text.AddTarget(target);
   text.Add(L"\n");
   text.AddReason(error);
   text.Add(L"\n");
-  text.AddProgramText(kClickForSettings);
+  text.Add(kClickForSettings);
   return notice;
 }
 
 TNotice ConfigurationProgramNotice(const std::string& path, DWORD error) {
   TNotice notice;
   NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
-  title.AddProgramText(kConfigurationProgram);
-  title.AddProgramText(kCannotStart);
+  title.Add(kConfigurationProgram);
+  title.Add(kCannotStart);
   NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
     // Which file is missing, and where.
     const size_t separator = framework::LastDelimiter(path, "\\");
     const std::string folder = separator == std::string::npos ? std::string() : path.substr(0, separator);
     text.Add(framework::AnsiToWide(path.substr(separator + 1), CP_ACP).c_str());
-    text.AddProgramText(" が、フォルダー");
+    text.Add(L" が、フォルダー");
     text.AddTarget(folder);
-    text.AddProgramText(kNotInFolder);
+    text.Add(kNotInFolder);
   } else {
     text.AddTarget(path);
     text.Add(L"\n");

@@ -13,9 +13,9 @@ struct TNotice {
   wchar_t text[256];
 };
 
-// A program the launcher starts could not be started: what names it (a text of the program), target
+// A program the launcher starts could not be started: what names it, target
 // is its path or command line (in the system's code page), error the system's code. A click on the
 // notice opens the settings.
-TNotice StartFailedNotice(const char* what, const std::string& target, DWORD error);
+TNotice StartFailedNotice(const wchar_t* what, const std::string& target, DWORD error);
 // There are no settings, and the configuration program at path could not be started either.
 TNotice ConfigurationProgramNotice(const std::string& path, DWORD error);
