@@ -18,8 +18,8 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
-#include "tools/ProcessWindows.h"
-#include "tools/StandInLog.h"
+#include "testing/ProcessWindows.h"
+#include "testing/StandInLog.h"
 
 namespace {
 

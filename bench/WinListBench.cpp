@@ -21,7 +21,7 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
-#include "tools/ProcessWindows.h"
+#include "testing/ProcessWindows.h"
 #include "winlist/WinList.h"
 
 namespace {

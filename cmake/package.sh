@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the 32-bit product and packs the release zip for Windows users: the stripped
-# TolvaneLauncher.exe and Cunfigure.exe and the read-me (tools/release/README.txt, written out as
+# TolvaneLauncher.exe and Cunfigure.exe and the read-me (packaging/README.txt, written out as
 # UTF-8 with a byte order mark and CRLF line ends). Checks the zip and fails loudly when anything is
 # missing or wrong; prints its path and sizes.
 #   bash cmake/package.sh                      build, then write build/release/TolvaneLauncher.zip
@@ -21,7 +21,7 @@ out_dir=$(realpath -m "${1:-build/release}")
 zip_path="$out_dir/TolvaneLauncher.zip"
 
 bin=${TOLVANE_PACKAGE_BIN:-build/i686/bin}
-readme_source=tools/release/README.txt
+readme_source=packaging/README.txt
 programs=(TolvaneLauncher.exe Cunfigure.exe)
 expected_files=(Cunfigure.exe README.txt TolvaneLauncher.exe)  # sorted, as the check lists them
 # The launcher's size target (bench/SIZE.md).

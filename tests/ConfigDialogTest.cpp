@@ -21,12 +21,12 @@
 #include "framework/User32Function.h"
 #include "settings/IniGT.h"
 #include "tests/TestSupport.h"
-#include "tools/ConfigDialog.h"
-#include "tools/ConfigSettings.h"
-#include "tools/ElevatedSave.h"
-#include "tools/LauncherStart.h"
-#include "tools/ProcessWindows.h"
-#include "tools/StandInLog.h"
+#include "cunfigure/ConfigDialog.h"
+#include "cunfigure/ConfigSettings.h"
+#include "cunfigure/ElevatedSave.h"
+#include "cunfigure/LauncherStart.h"
+#include "testing/ProcessWindows.h"
+#include "testing/StandInLog.h"
 
 using testsupport::BuiltProgram;
 using testsupport::ReadFileBytes;

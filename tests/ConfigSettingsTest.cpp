@@ -4,7 +4,7 @@
 #include <string>
 
 #include "tests/TestSupport.h"
-#include "tools/ConfigSettings.h"
+#include "cunfigure/ConfigSettings.h"
 
 using configure::CheckValue;
 using configure::FindCommandProgram;

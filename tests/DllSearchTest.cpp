@@ -1,5 +1,5 @@
 // Neither shipped program loads a DLL someone left beside it (in the Downloads folder, say): a copy
-// of each runs from a folder that also holds the planted DLL (tests/PlantedDll.cpp).
+// of each runs from a folder that also holds the planted DLL (testing/PlantedDll.cpp).
 //
 // What Wine 8 lets a test see: it takes its own copy of most system DLLs wherever a file of the same
 // name lies, unless its per-program DLL overrides say "native,builtin", which makes it search as
@@ -19,7 +19,7 @@
 
 #include "framework/Handles.h"
 #include "framework/Paths.h"
-#include "tests/PlantedDll.h"
+#include "testing/PlantedDll.h"
 #include "tests/TestSupport.h"
 
 using testsupport::BuiltProgram;

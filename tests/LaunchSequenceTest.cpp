@@ -12,8 +12,8 @@
 
 #include "framework/Handles.h"
 #include "tests/TestSupport.h"
-#include "tools/MouseInput.h"
-#include "tools/StandInLog.h"
+#include "testing/MouseInput.h"
+#include "testing/StandInLog.h"
 
 using testsupport::BuiltProgram;
 using testsupport::ReadFileBytes;

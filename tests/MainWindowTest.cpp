@@ -7,7 +7,7 @@
 #include "app/MainWin.h"
 #include "framework/FormText.h"
 #include "tests/TestSupport.h"
-#include "tools/StandInLog.h"
+#include "testing/StandInLog.h"
 
 namespace {
 std::string Resource(const char* name) {

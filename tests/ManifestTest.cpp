@@ -1,5 +1,5 @@
 // What a process gets from each shipped program's application manifest, as a process running under
-// it (tests/ManifestProbe.cpp, built with that manifest) reports it.
+// it (testing/ManifestProbe.cpp, built with that manifest) reports it.
 //
 // Wine 8 reports per-monitor awareness (not version 2, which it does not offer) for every process,
 // whatever its manifest says or without one, so there only the common controls tell a manifest

@@ -13,7 +13,7 @@
 #include "framework/FormText.h"
 #include "framework/Forms.h"
 #include "framework/Handles.h"
-#include "tools/ProcessWindows.h"
+#include "testing/ProcessWindows.h"
 
 namespace testsupport {
 

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "framework/SystemDllSearch.h"
-#include "tools/ConfigDialog.h"
-#include "tools/ConfigSettings.h"
-#include "tools/LauncherStart.h"
+#include "cunfigure/ConfigDialog.h"
+#include "cunfigure/ConfigSettings.h"
+#include "cunfigure/LauncherStart.h"
 
 namespace {
 // Writes the values with the same checks and the same safe save as the window, without asking.

@@ -1,4 +1,4 @@
-// What the planted test DLL (tests/PlantedDll.cpp) does when a program loads it, for the tests that
+// What the planted test DLL (testing/PlantedDll.cpp) does when a program loads it, for the tests that
 // look for it.
 #pragma once
 

@@ -24,10 +24,10 @@
 #include <vector>
 
 #include "framework/Handles.h"
-#include "tools/ConfigDialog.h"
-#include "tools/MouseInput.h"
-#include "tools/ProcessWindows.h"
-#include "tools/StandInLog.h"
+#include "cunfigure/ConfigDialog.h"
+#include "testing/MouseInput.h"
+#include "testing/ProcessWindows.h"
+#include "testing/StandInLog.h"
 
 namespace {
 

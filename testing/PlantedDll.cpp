@@ -4,7 +4,7 @@
 // program calling into it would only crash somewhere less telling.
 #include <windows.h>
 
-#include "tests/PlantedDll.h"
+#include "testing/PlantedDll.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason != DLL_PROCESS_ATTACH) return TRUE;

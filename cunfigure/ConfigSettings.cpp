@@ -1,5 +1,5 @@
 // The configuration program's settings file: reading, checking and saving the two values.
-#include "tools/ConfigSettings.h"
+#include "cunfigure/ConfigSettings.h"
 
 #include <vector>
 

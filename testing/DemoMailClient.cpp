@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/StandInLog.h"
+#include "testing/StandInLog.h"
 
 namespace {
 const standin::EventLog* eventLog = nullptr;  // the window procedure's only way to the log

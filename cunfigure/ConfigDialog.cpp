@@ -1,5 +1,5 @@
 // The configuration program's window.
-#include "tools/ConfigDialog.h"
+#include "cunfigure/ConfigDialog.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
@@ -9,17 +9,18 @@
 #include <tuple>
 #include <vector>
 
+#include "cunfigure/ConfigSettings.h"
+#include "cunfigure/DialogScale.h"
+#include "cunfigure/DialogTexts.h"
+#include "cunfigure/ElevatedSave.h"
+#include "cunfigure/LauncherChoices.h"
+#include "cunfigure/LauncherStart.h"
 #include "framework/Dpi.h"
-#include "tools/ConfigSettings.h"
-#include "tools/ElevatedSave.h"
-#include "tools/LauncherStart.h"
 
 namespace configure {
 
 namespace {
 constexpr wchar_t kTitle[] = L"TOLVANE 設定";
-constexpr wchar_t kMailLabel[] = L"メールソフトの起動コマンド";
-constexpr wchar_t kProxyLabel[] = L"メールプロキシのパス";
 
 // Layout of the client area in pixels at 96 DPI, scaled to the window's display scale.
 constexpr int kMargin = 12;
@@ -36,38 +37,8 @@ constexpr int kClientHeight = 214;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExtendedStyle = WS_EX_DLGMODALFRAME;
 
-// The system's message font at a display scale: on Windows it links in a Japanese face wherever one
-// is installed.
-HFONT MessageFontAt(UINT dpi) {
-  NONCLIENTMETRICSW metrics{};
-  metrics.cbSize = sizeof metrics;
-  using ParametersForDpi = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT);
-  const auto parametersForDpi = framework::User32Function<ParametersForDpi>("SystemParametersInfoForDpi");
-  if (parametersForDpi != nullptr) {
-    if (!parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) return nullptr;
-  } else {
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) return nullptr;
-    metrics.lfMessageFont.lfHeight = MulDiv(metrics.lfMessageFont.lfHeight, dpi, framework::SystemDpi());
-  }
-  return CreateFontIndirectW(&metrics.lfMessageFont);
-}
-
-// The window's outer size for the client area at a display scale.
-SIZE FrameSize(UINT dpi) {
-  RECT frame{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
-  using AdjustForDpi = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
-  const auto adjustForDpi = framework::User32Function<AdjustForDpi>("AdjustWindowRectExForDpi");
-  if (adjustForDpi == nullptr || !adjustForDpi(&frame, kStyle, FALSE, kExtendedStyle, dpi)) {
-    AdjustWindowRectEx(&frame, kStyle, FALSE, kExtendedStyle);
-  }
-  return {frame.right - frame.left, frame.bottom - frame.top};
-}
-
 // The largest file name the open-file dialog may hand back.
 constexpr DWORD kFileNameBuffer = 32768;
-
-// A name or value set off in the text of a message, in corner brackets.
-std::wstring Bracketed(const std::wstring& text) { return L"「" + text + L"」"; }
 
 std::wstring FolderOf(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/");
@@ -84,16 +55,6 @@ std::wstring ThisProgram() {
   }
 }
 
-std::wstring SystemMessage(DWORD error) {
-  wchar_t buffer[512] = L"";
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, buffer,
-                                static_cast<DWORD>(std::size(buffer)), nullptr);
-  while (length > 0 && (buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n' || buffer[length - 1] == L' ')) {
-    --length;
-  }
-  std::wstring text(buffer, length);
-  return text.empty() ? L"エラー " + std::to_wstring(error) : text + L" (" + std::to_wstring(error) + L")";
-}
 }  // namespace
 
 ConfigDialog::ConfigDialog(std::wstring iniPath)
@@ -122,7 +83,7 @@ bool ConfigDialog::Run(HINSTANCE instance, int show) {
 
   // Made hidden at the system's scale; WM_CREATE lays it out for the scale of the monitor it is on.
   dpi_ = framework::SystemDpi();
-  const SIZE size = FrameSize(dpi_);
+  const SIZE size = FrameSize(dpi_, {kClientWidth, kClientHeight}, kStyle, kExtendedStyle);
   CreateWindowExW(kExtendedStyle, kWindowClass, kTitle, kStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr,
                   nullptr, instance, this);
   if (window_ == nullptr) return false;
@@ -259,7 +220,12 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           const LauncherChoices choices = CheckedChoices();
           if (Save()) {
             saved_ = true;
-            ApplyLauncherChoices(choices);
+            ApplyLauncherChoices(
+                choices, launcherPath_, signInValue_,
+                [this](const std::wstring& question) {
+                  return Message(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+                },
+                [this](const std::wstring& warning) { Message(warning, MB_OK | MB_ICONWARNING); });
             if (window_ != nullptr) DestroyWindow(window_);
           }
           return 0;
@@ -375,29 +341,9 @@ void ConfigDialog::Browse(int editId) {
 
 bool ConfigDialog::ValueAccepted(int editId, const wchar_t* label, std::string& bytes) {
   const std::wstring value = EditText(editId);
-  std::wstring problem;
-  switch (CheckValue(value, bytes)) {
-    case ValueProblem::None:
-      return true;
-    case ValueProblem::LineBreak:
-      problem = Bracketed(label) + L"に改行は使えません。";
-      break;
-    case ValueProblem::NotInCodePage:
-      problem = Bracketed(label) +
-                L"に、シフト JIS (コードページ 932) で表せない文字があります。"
-                L"ランチャーは別の文字として読んでしまうため、保存できません。";
-      break;
-    case ValueProblem::TooLong: {
-      std::string converted;
-      ToValueBytes(value, converted);
-      problem = Bracketed(label) + L"が長すぎます (" + std::to_wstring(converted.size()) +
-                L" バイト)。\nランチャーが読めるのは " + std::to_wstring(LongestValue()) +
-                L" バイトまでです (全角文字は 2 バイト)。前後に空白がある値と、全体が引用符で囲まれた値は " +
-                std::to_wstring(LongestQuotedValue()) + L" バイトまでです。";
-      break;
-    }
-  }
-  Message(problem, MB_OK | MB_ICONERROR);
+  const ValueProblem problem = CheckValue(value, bytes);
+  if (problem == ValueProblem::None) return true;
+  Message(ValueProblemText(problem, label, value), MB_OK | MB_ICONERROR);
   FocusEdit(editId);
   return false;
 }
@@ -414,13 +360,7 @@ bool ConfigDialog::Save() {
   const std::wstring unquoted = UnquotedProgramWithBlank(mailText);
   if (!unquoted.empty()) {
     const std::wstring quoted = ReplaceCommandProgram(mailText, unquoted);
-    const int answer = Message(Bracketed(kMailLabel) + L"のプログラム" + Bracketed(unquoted) +
-                                   L"は、空白を含むのに引用符で囲まれていません。\n空白の手前まで (" +
-                                   Bracketed(unquoted.substr(0, unquoted.find_first_of(L" \t"))) +
-                                   L"など) を名前とするプログラムがあると、そちらが起動されてしまいます。\n\n"
-                                   L"プログラムを引用符で囲んで保存しますか? (いいえ: 入力のまま保存します)\n\n" +
-                                   quoted,
-                               MB_YESNOCANCEL | MB_ICONWARNING);
+    const int answer = Message(UnquotedProgramQuestion(unquoted, quoted), MB_YESNOCANCEL | MB_ICONWARNING);
     if (answer == IDCANCEL) {
       FocusEdit(kMailEditId);
       return false;
@@ -436,22 +376,15 @@ bool ConfigDialog::Save() {
   std::wstring missing;
   int firstMissing = 0;
   if (FindCommandProgram(mailText).empty()) {
-    const std::wstring token = NamedProgram(mailText);
-    missing +=
-        L"・" + std::wstring(kMailLabel) + L": " +
-        (token.empty() ? std::wstring(L"入力されていません") : L"プログラム" + Bracketed(token) + L"が見つかりません") +
-        L"\n";
+    missing += MissingProgramLine(kMailLabel, NamedProgram(mailText), true);
     firstMissing = kMailEditId;
   }
   if (FindProgram(proxyText).empty()) {
-    missing += L"・" + std::wstring(kProxyLabel) + L": " +
-               (proxyText.empty() ? std::wstring(L"入力されていません") : Bracketed(proxyText) + L"が見つかりません") +
-               L"\n";
+    missing += MissingProgramLine(kProxyLabel, proxyText, false);
     if (firstMissing == 0) firstMissing = kProxyEditId;
   }
   if (!missing.empty()) {
-    const int answer = Message(L"次の設定を確認してください。\n\n" + missing + L"\nこのまま保存しますか?",
-                               MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    const int answer = Message(MissingProgramsQuestion(missing), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     if (answer != IDYES) {
       FocusEdit(firstMissing);
       return false;
@@ -459,95 +392,32 @@ bool ConfigDialog::Save() {
   }
 
   const SaveResult result = SaveSettings(iniPath_, mail, proxy);
-  std::wstring problem;
-  switch (result.status) {
-    case SaveStatus::Saved:
-      return true;
-    case SaveStatus::ReadOnly:
-      problem = L"設定ファイル" + Bracketed(iniPath_) +
-                L"は読み取り専用のため、保存できません。\n読み取り専用を解除してから、もう一度保存してください。";
-      break;
-    case SaveStatus::InUse:
-      problem = L"設定ファイル" + Bracketed(iniPath_) +
-                L"をほかのプログラムが使用しているか、書き換えが許可されていないため、保存できません。\n"
-                L"そのプログラムを終了してから、もう一度保存してください。\n\n" +
-                SystemMessage(result.error);
-      break;
-    case SaveStatus::FolderDenied:
-      return SaveAsAdministrator(mailText, proxyText);
-    case SaveStatus::CannotWrite:
-      problem = L"設定ファイル" + Bracketed(iniPath_) + L"を保存できません。\n\n" + SystemMessage(result.error);
-      break;
-    case SaveStatus::ReadBackDiffers:
-      problem = L"保存した値を読み直すと入力と異なる値になるため、保存できません。値が長すぎないか確認してください。";
-      break;
-  }
-  Message(problem + L"\n\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
+  if (result.status == SaveStatus::Saved) return true;
+  if (result.status == SaveStatus::FolderDenied) return SaveAsAdministrator(mailText, proxyText);
+  Message(SaveProblemText(result, iniPath_), MB_OK | MB_ICONERROR);
   return false;
 }
 
-ConfigDialog::LauncherChoices ConfigDialog::CheckedChoices() const {
+LauncherChoices ConfigDialog::CheckedChoices() const {
   return {IsDlgButtonChecked(window_, kStartNowId) == BST_CHECKED,
           IsDlgButtonChecked(window_, kSignInId) == BST_CHECKED};
 }
 
-void ConfigDialog::ApplyLauncherChoices(const LauncherChoices& choices) {
-  if (launcherPath_.empty()) return;
-  DWORD error = ERROR_SUCCESS;
-  const bool wanted = choices.signIn;
-  const bool ours = StartsAtSignIn(signInValue_, launcherPath_);
-  bool failed = false;
-  if (wanted && !ours) {
-    // Another copy's value is replaced only when the user says so.
-    const bool replace =
-        signInValue_.empty() || Message(L"サインイン時には、別の場所のランチャーが起動するよう登録されています。\n\n" +
-                                            signInValue_ + L"\n\nこのランチャーに置き換えますか?\n\n" + launcherPath_,
-                                        MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
-    failed = replace && !SetSignInStart(launcherPath_, error);
-  } else if (!wanted && ours) {
-    failed = !RemoveSignInStart(error);
-  }
-  if (failed) {
-    Message(L"設定は保存しましたが、サインイン時の起動を変更できませんでした。\n\n" + SystemMessage(error),
-            MB_OK | MB_ICONWARNING);
-  }
-  if (choices.startNow && !StartLauncher(launcherPath_, error)) {
-    Message(L"設定は保存しましたが、ランチャー" + Bracketed(launcherPath_) + L"を起動できませんでした。\n\n" +
-                SystemMessage(error),
-            MB_OK | MB_ICONWARNING);
-  }
-}
-
 bool ConfigDialog::SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy) {
   const std::wstring folder = FolderOf(iniPath_);
-  const std::wstring denied = L"フォルダー" + Bracketed(folder) + L"に書き込む権限がないため、設定を保存できません。\n";
   // Started again elevated, this program writes beside itself: offered only when that is the file.
   const std::wstring program = ThisProgram();
   if (program.empty() || lstrcmpiW(FolderOf(program).c_str(), folder.c_str()) != 0) {
-    Message(denied + L"\n設定ファイルは変更されていません。", MB_OK | MB_ICONERROR);
+    Message(FolderDeniedText(folder), MB_OK | MB_ICONERROR);
     return false;
   }
-  if (Message(denied + L"Program Files の中のフォルダーは、管理者だけが変更できます。\n\n"
-                       L"管理者として保存しますか? (確認の画面が表示されます)",
-              MB_YESNO | MB_ICONWARNING) != IDYES) {
-    return false;
-  }
+  if (Message(AdministratorQuestion(folder), MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   busy_ = true;
   const ElevatedResult result = SaveElevated(window_, program, mail, proxy);
   busy_ = false;
-  switch (result.status) {
-    case ElevatedStatus::Saved:
-      return true;
-    case ElevatedStatus::Declined:
-      Message(L"管理者としての保存は取り消されました。\n設定ファイルは変更されていません。",
-              MB_OK | MB_ICONINFORMATION);
-      return false;
-    case ElevatedStatus::Failed:
-      break;
-  }
-  Message(L"管理者として保存できませんでした。\n\n" + SystemMessage(result.error) +
-              L"\n\n設定ファイルは変更されていません。",
-          MB_OK | MB_ICONERROR);
+  if (result.status == ElevatedStatus::Saved) return true;
+  Message(ElevatedProblemText(result),
+          result.status == ElevatedStatus::Declined ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONERROR);
   return false;
 }
 

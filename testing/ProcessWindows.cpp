@@ -1,10 +1,10 @@
 // Top-level windows of a process, found by enumerating the desktop's windows.
-#include "tools/ProcessWindows.h"
+#include "testing/ProcessWindows.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>
 
-#include "tools/ConfigDialog.h"
+#include "cunfigure/ConfigDialog.h"
 
 namespace processwindows {
 

@@ -5,7 +5,7 @@ small-icon size of each common display scale (16, 20, 24, 32, 40 and 48 pixels),
 PNG-compressed (read by Windows Vista and later), which keeps the program small. The test icons have 16,
 32 and 48 pixel images, the 16 pixel one a plain bitmap.
 
-Run from the repository root: python3 tools/make_icons.py. The outputs are committed."""
+Run from the repository root: python3 packaging/make_icons.py. The outputs are committed."""
 import math
 import struct
 import zlib

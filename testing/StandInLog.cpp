@@ -1,5 +1,5 @@
 // Event log of the stand-in programs.
-#include "tools/StandInLog.h"
+#include "testing/StandInLog.h"
 
 #include <windows.h>
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "framework/Handles.h"
-#include "tools/MouseInput.h"
-#include "tools/ProcessWindows.h"
-#include "tools/StandInLog.h"
+#include "testing/MouseInput.h"
+#include "testing/ProcessWindows.h"
+#include "testing/StandInLog.h"
 
 namespace {
 struct Line {

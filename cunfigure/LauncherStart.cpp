@@ -1,5 +1,5 @@
 // Starting the launcher at sign-in, through the user's Run key.
-#include "tools/LauncherStart.h"
+#include "cunfigure/LauncherStart.h"
 
 #include <shellapi.h>
 

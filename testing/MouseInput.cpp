@@ -1,7 +1,7 @@
 // Mouse input through SendInput, in absolute coordinates of the primary screen; the shown taskbar.
-#include "tools/MouseInput.h"
+#include "testing/MouseInput.h"
 
-#include "tools/ProcessWindows.h"
+#include "testing/ProcessWindows.h"
 
 namespace mouseinput {
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "framework/Handles.h"
-#include "tools/ConfigDialog.h"
-#include "tools/ProcessWindows.h"
-#include "tools/StandInLog.h"
+#include "cunfigure/ConfigDialog.h"
+#include "testing/ProcessWindows.h"
+#include "testing/StandInLog.h"
 
 namespace {
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

@@ -1,5 +1,5 @@
 // Tells what a process running under an application manifest got from it: built once with each
-// shipped program's manifest as its own (tests/ManifestProbe*.rc), run by tests/ManifestTest.cpp.
+// shipped program's manifest as its own (testing/ManifestProbe*.rc), run by tests/ManifestTest.cpp.
 // Prints one line:
 //   awareness=<its thread's DPI awareness: 0 unaware, 1 system, 2 per monitor; -1 no such call>
 //   v2=<1 when that is per monitor version 2> knowsV2=<1 when the system has version 2>

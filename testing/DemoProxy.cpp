@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tools/StandInLog.h"
+#include "testing/StandInLog.h"
 
 int Run(int argc, char** argv) {
   const standin::EventLog log(standin::Option(argc, argv, "--log"));

@@ -2,10 +2,10 @@
 // each with a browse button, OK and Cancel. All texts are UTF-16 and every call is a wide one, so the
 // Japanese shows right whatever the system's ANSI code page.
 //
-// OK checks the values (see ConfigSettings.h), asks before saving a program that cannot be found,
-// and saves, then applies the two check boxes for the launcher beside it (LauncherStart.h): start it
-// now, and start it at sign-in; in a folder the user may not write into, it offers to save as administrator
-// (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
+// OK checks the values (see ConfigSettings.h; the messages are in DialogTexts.h), asks before saving
+// a program that cannot be found, and saves, then applies the two check boxes for the launcher beside
+// it (LauncherChoices.h): start it now, and start it at sign-in; in a folder the user may not write
+// into, it offers to save as administrator (ElevatedSave.h). The window stays open when something is refused or declined. Cancel, Esc and closing
 // the window write nothing; while a question or the save as administrator is under way, the window
 // takes no command and cannot be closed.
 //
@@ -20,6 +20,7 @@
 #include <functional>
 #include <string>
 
+#include "cunfigure/LauncherChoices.h"
 #include "framework/Handles.h"
 
 namespace configure {
@@ -71,15 +72,9 @@ class ConfigDialog {
   int Scale(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
   void Browse(int editId);
   // The two check boxes for the launcher.
-  struct LauncherChoices {
-    bool startNow = false;
-    bool signIn = false;
-  };
   LauncherChoices CheckedChoices() const;
   // True when the settings were saved and the window may close.
   bool Save();
-  // After a save: the sign-in value as chosen, and the launcher started if asked.
-  void ApplyLauncherChoices(const LauncherChoices& choices);
   // A folder the user may not write into: offers to save as administrator, and does so.
   bool SaveAsAdministrator(const std::wstring& mail, const std::wstring& proxy);
   bool ValueAccepted(int editId, const wchar_t* label, std::string& bytes);

@@ -1,5 +1,5 @@
 // Saving the settings with administrator rights.
-#include "tools/ElevatedSave.h"
+#include "cunfigure/ElevatedSave.h"
 
 #include <shellapi.h>
 
