@@ -1172,15 +1172,10 @@ class UnwritableFolder {
   // Runs a command of the Unix side in the folder and waits until the folder is writable or not as
   // asked. Wine starts Unix programs, but hands back no process to wait for.
   bool Change(const std::string& shellCommand, bool writable) const {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    std::string commandLine = "Z:\\bin\\sh -c \"" + shellCommand + "\"";
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.Path().c_str(),
-                        &startup, &info)) {
-      return false;
-    }
-    const framework::ProcessHandles unixProgram = framework::ProcessHandles::Adopt(info);  // only closed
+    DWORD error = ERROR_SUCCESS;
+    const framework::ProcessHandles unixProgram =  // only closed
+        processwindows::StartProgram("Z:\\bin\\sh -c \"" + shellCommand + "\"", folder_.Path(), error);
+    if (error != ERROR_SUCCESS) return false;  // a Unix program started gives no process handle
     for (DWORD waited = 0; waited < 5000; waited += 20) {
       if (Writable(folder_) == writable) return true;
       Sleep(20);

@@ -95,15 +95,9 @@ class PlantedFolder {
 class StartedCopy {
  public:
   explicit StartedCopy(const std::string& program) {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    std::string commandLine = "\"" + program + "\"";
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere_.Path().c_str(),
-                        &startup, &info)) {
-      return;
-    }
-    process_ = framework::ProcessHandles::Adopt(info);
+    DWORD error = ERROR_SUCCESS;
+    process_ = processwindows::StartProgram("\"" + program + "\"", elsewhere_.Path(), error);
+    if (!process_.process) return;
     idle_ = WaitForInputIdle(process_.process.get(), 30000);
   }
   ~StartedCopy() { End(); }

@@ -27,6 +27,22 @@ using standin::FindEvent;
 
 double Ms(long long from, long long to) { return (to - from) / 1000.0; }
 
+// One run of the mail client from its log: its start, its window brought to the front, its end.
+struct ClientRun {
+  explicit ClientRun(const class Installation& installation);
+  // Each of the three is there; the test learns which one is not.
+  bool Complete() const {
+    EXPECT_NE(started, nullptr) << "the client did not start";
+    EXPECT_NE(foreground, nullptr) << "the client's window was not brought to the front";
+    EXPECT_NE(ended, nullptr) << "the client did not end";
+    return started != nullptr && foreground != nullptr && ended != nullptr;
+  }
+  std::vector<LogEvent> events;
+  const LogEvent* started = nullptr;
+  const LogEvent* foreground = nullptr;
+  const LogEvent* ended = nullptr;
+};
+
 // Waits on a process and stamps the moment it ended.
 class ProcessWatch {
  public:
@@ -145,6 +161,12 @@ class Installation {
   DWORD exitCode_ = 0;
 };
 
+ClientRun::ClientRun(const Installation& installation)
+    : events(installation.MailEvents()),
+      started(FindEvent(events, "started")),
+      foreground(FindEvent(events, "foreground TOLVANE MAIL")),
+      ended(FindEvent(events, "ended with exit code")) {}
+
 // One ordinary run: the client ends by itself after closeAfterMs with exitCode.
 void CheckOrdinaryRun(Installation& installation, const std::string& exitCode) {
   installation.WriteSettings(installation.MailCommand("--close-after 2500 --exit " + exitCode),
@@ -157,13 +179,11 @@ void CheckOrdinaryRun(Installation& installation, const std::string& exitCode) {
   ASSERT_TRUE(installation.WaitForLauncher(20000)) << "the launcher did not end";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
 
-  const std::vector<LogEvent> mail = installation.MailEvents();
-  const LogEvent* clientStarted = FindEvent(mail, "started");
-  const LogEvent* foreground = FindEvent(mail, "foreground TOLVANE MAIL");
-  const LogEvent* clientEnded = FindEvent(mail, "ended with exit code");
-  ASSERT_NE(clientStarted, nullptr);
-  ASSERT_NE(foreground, nullptr) << "the client's window was not brought to the front";
-  ASSERT_NE(clientEnded, nullptr);
+  const ClientRun run(installation);
+  ASSERT_TRUE(run.Complete());
+  const LogEvent* clientStarted = run.started;
+  const LogEvent* foreground = run.foreground;
+  const LogEvent* clientEnded = run.ended;
   EXPECT_LT(proxyStarted.us, clientStarted->us) << "the proxy starts before the client";
   // The search for the client's windows comes a second after the launcher started the client. The
   // proxy logged its start before the launcher went on (it waits for the proxy to be ready), so the
@@ -605,13 +625,11 @@ TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart)
   const int inFront = VisibleWindowsInFront(crowd.ProcessId(), client);
 
   ASSERT_TRUE(installation.WaitForLauncher(20000)) << "the launcher did not end";
-  const std::vector<LogEvent> mail = installation.MailEvents();
-  const LogEvent* clientStarted = FindEvent(mail, "started");
-  const LogEvent* foreground = FindEvent(mail, "foreground TOLVANE MAIL");
-  const LogEvent* clientEnded = FindEvent(mail, "ended with exit code");
-  ASSERT_NE(clientStarted, nullptr);
-  ASSERT_NE(foreground, nullptr) << "the client's window was not brought to the front";
-  ASSERT_NE(clientEnded, nullptr);
+  const ClientRun run(installation);
+  ASSERT_TRUE(run.Complete());
+  const LogEvent* clientStarted = run.started;
+  const LogEvent* foreground = run.foreground;
+  const LogEvent* clientEnded = run.ended;
   EXPECT_EQ(inFront, kCrowd) << "the crowd was not in front when the launcher looked";
   // A second, and the look at 300 new windows: a look that costs seconds (a file read per window)
   // would be far later. The benchmark holds the target of 1100 ms.
