@@ -69,7 +69,7 @@ printf '[Path]\r\nMail="%s\\\\DemoMailClient.exe" --close-after 6000\r\nOndrel=%
 sleep 4
 shoot "$install_dir/notice-screen.png"
 # The notice sits above the icon, at the bottom right of the desktop.
-convert "$install_dir/notice-screen.png" -crop 300x140+724+628 +repage "$shot_dir/notice.png"
+convert "$install_dir/notice-screen.png" -crop 420x150+604+618 +repage "$shot_dir/notice.png"
 wait
 rm -rf "\$notice"
 echo "Screenshot of the notice for a proxy that cannot be found: $shot_dir/notice.png"
