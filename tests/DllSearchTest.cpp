@@ -138,10 +138,14 @@ std::string LoadedModule(DWORD processId, const char* name) {
   return {};
 }
 
-std::string SystemFolder() {
-  char folder[MAX_PATH] = "";
-  GetSystemDirectoryA(folder, MAX_PATH);
-  return folder;
+// Whether a folder is the system's: its own, or the one of 32-bit DLLs that a 32-bit program on a
+// 64-bit system may be told it loaded them from.
+bool IsSystemFolder(const std::string& path) {
+  char system[MAX_PATH] = "";
+  char wow64[MAX_PATH] = "";
+  GetSystemDirectoryA(system, MAX_PATH);
+  const bool hasWow64 = GetSystemWow64DirectoryA(wow64, MAX_PATH) != 0;
+  return lstrcmpiA(path.c_str(), system) == 0 || (hasWow64 && lstrcmpiA(path.c_str(), wow64) == 0);
 }
 
 // Calls LoadLibraryA(name) on a new thread in the process; the low half of its result (0: none).
@@ -175,7 +179,7 @@ TEST(DllSearch, TheLauncherLoadsTheVisualStylesDllFromTheSystemNotFromItsFolder)
   launcher.End();
 
   EXPECT_EQ(folder.LoadedBy(), "") << "the DLL beside it ran in it";
-  EXPECT_EQ(lstrcmpiA(framework::ExtractFileDir(loaded).c_str(), SystemFolder().c_str()), 0)
+  EXPECT_TRUE(IsSystemFolder(framework::ExtractFileDir(loaded)))
       << "uxtheme.dll came from " << (loaded.empty() ? "nowhere" : loaded);
 }
 
