@@ -44,7 +44,8 @@ std::string TCommonData::ClaimName(const std::string& path) {
   if (length == 0 || length >= sizeof key) lstrcpynA(key, path.c_str(), sizeof key);  // no such file yet
   CharUpperA(key);
   uint64_t hash = 14695981039346656037ull;
-  for (const char* byte = key; *byte != '\0'; ++byte) hash = (hash ^ static_cast<unsigned char>(*byte)) * 1099511628211ull;
+  for (const char* byte = key; *byte != '\0'; ++byte)
+    hash = (hash ^ static_cast<unsigned char>(*byte)) * 1099511628211ull;
   char name[40];
   wsprintfA(name, "Local\\TolvaneLauncher.%08lX%08lX", static_cast<unsigned long>(hash >> 32),
             static_cast<unsigned long>(hash));

@@ -38,8 +38,8 @@ class NoticeText {
   // The system's text for an error code, without its line break.
   void AddReason(DWORD error) {
     wchar_t reason[160];
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                  reason, sizeof reason / sizeof reason[0], nullptr);
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, reason,
+                                  sizeof reason / sizeof reason[0], nullptr);
     while (length > 0 && reason[length - 1] <= L' ') --length;
     if (length == 0) {
       wsprintfW(reason, L"エラー %lu", error);

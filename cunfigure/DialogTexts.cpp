@@ -101,7 +101,8 @@ std::wstring AdministratorQuestion(const std::wstring& folder) {
 }
 
 std::wstring ElevatedProblemText(const ElevatedResult& result) {
-  if (result.status == ElevatedStatus::Declined) return std::wstring(L"管理者としての保存は取り消されました。\n") + kUnchanged;
+  if (result.status == ElevatedStatus::Declined)
+    return std::wstring(L"管理者としての保存は取り消されました。\n") + kUnchanged;
   return L"管理者として保存できませんでした。\n\n" + SystemMessage(result.error) + L"\n\n" + kUnchanged;
 }
 

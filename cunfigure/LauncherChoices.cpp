@@ -17,9 +17,9 @@ void ApplyLauncherChoices(const LauncherChoices& choices, const std::wstring& la
   bool failed = false;
   if (choices.signIn && !ours) {
     // Another copy's value is replaced only when the user says so.
-    const bool replace = signInValue.empty() ||
-                         ask(L"サインイン時には、別の場所のランチャーが起動するよう登録されています。\n\n" +
-                             signInValue + L"\n\nこのランチャーに置き換えますか?\n\n" + launcherPath);
+    const bool replace =
+        signInValue.empty() || ask(L"サインイン時には、別の場所のランチャーが起動するよう登録されています。\n\n" +
+                                   signInValue + L"\n\nこのランチャーに置き換えますか?\n\n" + launcherPath);
     failed = replace && !SetSignInStart(launcherPath, error);
   } else if (!choices.signIn && ours) {
     failed = !RemoveSignInStart(error);

@@ -20,11 +20,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "framework/Handles.h"
 #include "cunfigure/ConfigDialog.h"
+#include "framework/Handles.h"
 #include "testing/MouseInput.h"
 #include "testing/ProcessWindows.h"
 #include "testing/StandInLog.h"
@@ -36,6 +37,33 @@ using framework::UniqueHandle;
 constexpr int kPassed = 0;
 constexpr int kFailed = 1;
 constexpr int kStopped = 3;  // the launcher died or hung after starting the proxy
+
+// A process watched until it ends; left running processes are ended when the watch goes.
+class Watch {
+ public:
+  explicit Watch(DWORD processId)
+      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId)) {}
+  ~Watch() {
+    if (process_ && !Ended()) TerminateProcess(process_.get(), 1);
+  }
+  bool Ended() {
+    if (endedUs_ == 0 && process_ && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) {
+      endedUs_ = standin::NowMicroseconds();
+    }
+    return endedUs_ != 0;
+  }
+  bool Opened() const { return static_cast<bool>(process_); }
+  long long EndedUs() const { return endedUs_; }
+  DWORD ExitCode() const {
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process_.get(), &code);
+    return code;
+  }
+
+ private:
+  UniqueHandle process_;
+  long long endedUs_ = 0;
+};
 
 class Check {
  public:
@@ -65,36 +93,24 @@ class Check {
     for (const char* log : {"mail.log", "demoproxy.log"}) DeleteFileA(Path(log).c_str());
     startedUs_ = standin::NowMicroseconds();
     DWORD error = ERROR_SUCCESS;
-    framework::ProcessHandles started =
+    const framework::ProcessHandles started =
         processwindows::StartProgram('"' + Path("TolvaneLauncher.exe") + '"', folder_, error);
     if (!started.process) {
       Expect(false, "start the launcher (error " + std::to_string(error) + ")");
       return false;
     }
-    launcher_ = std::move(started.process);
-    launcherId_ = started.processId;
-    return true;
+    return FollowLauncher(started.processId);
   }
   // Follows another launcher from now on (one the first started through Cunfigure).
   bool FollowLauncher(DWORD processId) {
-    launcher_.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId));
+    launcher_ = std::make_unique<Watch>(processId);
     launcherId_ = processId;
-    launcherEndedUs_ = 0;
-    return static_cast<bool>(launcher_);
+    return launcher_->Opened();
   }
   DWORD LauncherId() const { return launcherId_; }
-  bool LauncherEnded(DWORD waitMs = 0) {
-    if (launcherEndedUs_ == 0 && WaitForSingleObject(launcher_.get(), waitMs) == WAIT_OBJECT_0) {
-      launcherEndedUs_ = standin::NowMicroseconds();
-    }
-    return launcherEndedUs_ != 0;
-  }
-  long long LauncherEndedUs() const { return launcherEndedUs_; }
-  DWORD LauncherExitCode() const {
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(launcher_.get(), &code);
-    return code;
-  }
+  bool LauncherEnded() { return launcher_ && launcher_->Ended(); }
+  long long LauncherEndedUs() const { return launcher_ ? launcher_->EndedUs() : 0; }
+  DWORD LauncherExitCode() const { return launcher_ ? launcher_->ExitCode() : STILL_ACTIVE; }
   // Seconds since the launcher was started, for the report.
   std::string At(long long us) const {
     char text[32];
@@ -122,7 +138,7 @@ class Check {
         [&] {
           const std::vector<standin::LoggedEvent> events = standin::ReadEventLog(Path(log));
           if (const standin::LoggedEvent* found = standin::FindEvent(events, prefix)) event = *found;
-          return event.us != 0 || (stopWhenLauncherEnds && launcherEndedUs_ != 0);
+          return event.us != 0 || (stopWhenLauncherEnds && LauncherEnded());
         },
         limitMs != 0 ? limitMs : limitMs_);
     return event;
@@ -132,18 +148,14 @@ class Check {
     UniqueHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
     if (process) TerminateProcess(process.get(), 1);
   }
-  ~Check() {
-    if (launcher_ && !LauncherEnded()) TerminateProcess(launcher_.get(), 1);  // leave nothing running
-  }
 
  private:
   std::string folder_;
   DWORD limitMs_;
   bool failed_ = false;
-  UniqueHandle launcher_;
+  std::unique_ptr<Watch> launcher_;  // a launcher still running at the end is ended with it
   DWORD launcherId_ = 0;
   long long startedUs_ = 0;
-  long long launcherEndedUs_ = 0;
 };
 
 std::string AsciiLower(std::string text) {
@@ -158,32 +170,6 @@ std::string MailCommand(const Check& check, int closeAfterMs) {
   return '"' + check.Path("DemoMailClient.exe") + "\" --log \"" + check.Path("mail.log") + "\" --close-after " +
          std::to_string(closeAfterMs) + " --exit 0";
 }
-
-// A process watched until it ends; left running processes are ended when the watch goes.
-class Watch {
- public:
-  explicit Watch(DWORD processId)
-      : process_(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, processId)) {}
-  ~Watch() {
-    if (process_ && !Ended()) TerminateProcess(process_.get(), 1);
-  }
-  bool Ended() {
-    if (endedUs_ == 0 && process_ && WaitForSingleObject(process_.get(), 0) == WAIT_OBJECT_0) {
-      endedUs_ = standin::NowMicroseconds();
-    }
-    return endedUs_ != 0;
-  }
-  long long EndedUs() const { return endedUs_; }
-  DWORD ExitCode() const {
-    DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(process_.get(), &code);
-    return code;
-  }
-
- private:
-  UniqueHandle process_;
-  long long endedUs_ = 0;
-};
 
 // From the client's start: its command line, its window to the front, its end, the launcher's end.
 // proxy (optional) must be terminated between the client's end and the launcher's.

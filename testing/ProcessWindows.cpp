@@ -57,8 +57,7 @@ std::vector<DWORD> ProcessesOf(const std::string& path) {
   PROCESSENTRY32 entry{};
   entry.dwSize = sizeof entry;
   for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
-    const framework::UniqueHandle process(
-        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    const framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     char image[MAX_PATH * 2] = "";
     DWORD size = sizeof image;
     if (process && QueryFullProcessImageNameA(process.get(), 0, image, &size) && lstrcmpiA(image, path.c_str()) == 0) {
@@ -102,7 +101,8 @@ framework::ProcessHandles StartProgram(const std::string& commandLine, const std
 }
 
 void SaveInConfigurationWindow(HWND window, const std::string& mail, const std::string& proxy) {
-  for (const auto& [id, text] : {std::pair{configure::kMailEditId, &mail}, std::pair{configure::kProxyEditId, &proxy}}) {
+  for (const auto& [id, text] :
+       {std::pair{configure::kMailEditId, &mail}, std::pair{configure::kProxyEditId, &proxy}}) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, nullptr, 0);
     std::wstring wide(static_cast<size_t>(length > 0 ? length : 1), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text->c_str(), -1, wide.data(), length);
@@ -138,7 +138,8 @@ StayingProgram::StayingProgram(const std::string& program, const std::string& op
 }
 
 std::string StayingProgram::Describe() const {
-  if (startError_ != ERROR_SUCCESS) return commandLine_ + ": CreateProcess failed with error " + std::to_string(startError_);
+  if (startError_ != ERROR_SUCCESS)
+    return commandLine_ + ": CreateProcess failed with error " + std::to_string(startError_);
   return commandLine_ + (ready_ ? "" : ": no marker written");
 }
 

@@ -10,10 +10,11 @@
 #include <atomic>
 #include <thread>
 
+#include "framework/AnsiText.h"
 #include "framework/Handles.h"
-#include "tests/TestSupport.h"
 #include "testing/MouseInput.h"
 #include "testing/StandInLog.h"
+#include "tests/TestSupport.h"
 
 using testsupport::BuiltProgram;
 using testsupport::ReadFileBytes;
@@ -77,6 +78,7 @@ class Installation {
     }
   }
 
+  const std::string& Folder() const { return dir_.Path(); }
   std::string Path(const std::string& name) const { return dir_ / name; }
   std::string MailCommand(const std::string& arguments) const {
     return "\"" + Path("DemoMailClient.exe") + "\" --log \"" + Path("mail.log") + "\" " + arguments;
@@ -104,14 +106,11 @@ class Installation {
   // Starts one more launcher of this folder, which the caller watches.
   using Started = framework::ProcessHandles;
   Started StartAnotherLauncher() const {
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
-    const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        elsewhere_.Path().c_str(), &startup, &info) != FALSE;
-    EXPECT_TRUE(started) << "error " << GetLastError() << " starting " << commandLine;
-    return started ? framework::ProcessHandles::Adopt(info) : framework::ProcessHandles();
+    const std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
+    DWORD error = ERROR_SUCCESS;
+    Started started = processwindows::StartProgram(commandLine, elsewhere_.Path(), error);
+    EXPECT_TRUE(started.process) << "error " << error << " starting " << commandLine;
+    return started;
   }
   long long LauncherStartedUs() const { return startedUs_; }
   DWORD LauncherProcessId() const { return launcher_.processId; }
@@ -309,12 +308,8 @@ TEST(LaunchSequence, WithoutASettingsFileTheConfigurationProgramStartsAndTheLaun
 // ---- notices from the tray icon ----
 
 namespace {
-std::wstring Wide(const std::string& text, UINT codePage) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(static_cast<size_t>(
-      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), static_cast<int>(wide.size()))));
-  return wide;
-}
+// A path or command line of the system's code page, as the notices show it.
+std::wstring Wide(const std::string& text) { return framework::AnsiToWide(text, CP_ACP).c_str(); }
 // The system's text for an error code, as the notices give it.
 std::wstring Reason(DWORD error) {
   wchar_t reason[160] = L"";
@@ -323,11 +318,13 @@ std::wstring Reason(DWORD error) {
   while (length > 0 && reason[length - 1] <= L' ') --length;
   return std::wstring(reason, length);
 }
-// A click on the notice the launcher showed, as the shell reports it.
-void ClickNotice(const testsupport::StandInShell& shell, const testsupport::StandInShell::Request& notice) {
+// What the shell reports about the notice the launcher showed (a click, its time out), sent with the
+// callback message the icon was added with.
+void ReportOnNotice(const testsupport::StandInShell& shell, const testsupport::StandInShell::Request& notice,
+                    UINT report) {
   for (const auto& request : shell.Requests()) {
     if (request.command == NIM_ADD) {
-      PostMessageW(notice.Window(), request.CallbackMessage(), 1, NIN_BALLOONUSERCLICK);
+      PostMessageW(notice.Window(), request.CallbackMessage(), 1, report);
       return;
     }
   }
@@ -347,7 +344,7 @@ TEST(LauncherNotice, AProxyThatCannotStartIsToldAndTheClientStartsAllTheSame) {
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].InfoTitle(), L"メールプロキシを起動できません");
   EXPECT_EQ(notices[0].Info(),
-            L"「" + Wide(proxy, CP_ACP) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
+            L"「" + Wide(proxy) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
   EXPECT_EQ(notices[0].InfoFlags() & 3u, static_cast<DWORD>(NIIF_ERROR));
   EXPECT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "started", 8000).processId, 0u);
   ASSERT_TRUE(installation.WaitForLauncher(15000)) << "the launcher did not end after its client";
@@ -372,14 +369,15 @@ TEST(LauncherNotice, AClientThatCannotStartIsToldAndAClickHandsOverToTheSettings
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].InfoTitle(), L"メールソフトを起動できません");
   EXPECT_EQ(notices[0].Info(),
-            L"「" + Wide(command, CP_ACP) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
+            L"「" + Wide(command) + L"」\n" + Reason(ERROR_FILE_NOT_FOUND) + L"\nクリックすると設定を開きます。");
   Sleep(6500);  // longer than the close delay would be
   EXPECT_TRUE(installation.LauncherRunning());
   EXPECT_FALSE(proxy.Ended());
   EXPECT_TRUE(installation.ConfigurationEvents().empty());
 
-  ClickNotice(shell, notices[0]);
-  EXPECT_NE(installation.WaitForEvent([&] { return installation.ConfigurationEvents(); }, "started", 8000).processId, 0u)
+  ReportOnNotice(shell, notices[0], NIN_BALLOONUSERCLICK);
+  EXPECT_NE(installation.WaitForEvent([&] { return installation.ConfigurationEvents(); }, "started", 8000).processId,
+            0u)
       << "the configuration program did not start";
   EXPECT_TRUE(proxy.Ended(3000)) << "the proxy was not ended";
   ASSERT_TRUE(installation.WaitForLauncher(10000));
@@ -395,13 +393,11 @@ TEST(LauncherNotice, WithoutSettingsAndWithoutTheConfigurationProgramTheUserIsTo
   const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_EQ(notices[0].InfoTitle(), L"設定プログラムを起動できません");
-  EXPECT_EQ(notices[0].Info(), L"Cunfigure.exe が、フォルダー「" + Wide(installation.Path(""), CP_ACP).substr(0, installation.Path("").size() - 1) +
+  EXPECT_EQ(notices[0].Info(), L"Cunfigure.exe が、フォルダー「" + Wide(installation.Folder()) +
                                    L"」に見つからないため、設定を開けません。ランチャーを終了します。");
   // The shell takes the notice away after its time.
   Sleep(3000);
-  for (const auto& request : shell.Requests()) {
-    if (request.command == NIM_ADD) PostMessageW(notices[0].Window(), request.CallbackMessage(), 1, NIN_BALLOONTIMEOUT);
-  }
+  ReportOnNotice(shell, notices[0], NIN_BALLOONTIMEOUT);
   ASSERT_TRUE(installation.WaitForLauncher(15000));
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
   EXPECT_GE(Ms(installation.LauncherStartedUs(), installation.LauncherEndedUs()), 10000.0);
@@ -541,7 +537,6 @@ TEST(LauncherTray, TheIconComesBackWhenTheShellRestarts) {
   ASSERT_TRUE(installation.WaitForLauncher(5000));
 }
 
-
 // The shell refuses the icon (it is not up yet at sign-in, or restarting): the launcher goes on
 // without it, silently, and ends the proxy and itself as always.
 TEST(LauncherTray, ARefusedIconLeavesTheSequenceAsItIs) {
@@ -576,7 +571,8 @@ TEST(LauncherTray, ARefusedIconComesWhenTheShellIsBackAndItsMenuWorks) {
   shell.Leave();
   DWORD_PTR answer = 0;
   SendMessageTimeoutA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0, SMTO_ABORTIFHUNG, 2000, &answer);
-  ASSERT_NE(processwindows::WaitForShownTrayIconWindow(installation.LauncherProcessId(), 3000), nullptr) << "the icon did not come";
+  ASSERT_NE(processwindows::WaitForShownTrayIconWindow(installation.LauncherProcessId(), 3000), nullptr)
+      << "the icon did not come";
   ChooseTheTrayMenuItem(installation.LauncherProcessId());
   ASSERT_TRUE(installation.WaitForLauncher(5000)) << "choosing the item did not end the launcher";
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
@@ -612,7 +608,8 @@ TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart)
   ASSERT_TRUE(crowd.Ready()) << crowd.Describe();
   Installation installation;
   // The client shows its window behind the crowd.
-  installation.WriteSettings(installation.MailCommand("--close-after 2500 --bottom"), installation.Path("DemoProxy.exe"));
+  installation.WriteSettings(installation.MailCommand("--close-after 2500 --bottom"),
+                             installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
   const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
   ASSERT_NE(proxyStarted.processId, 0u) << "the proxy did not start";

@@ -2,7 +2,6 @@
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <shellapi.h>
 
 #include <cstring>
@@ -131,7 +130,6 @@ RunResult RunProgram(const std::string& commandLine, const std::string& director
   GetExitCodeProcess(process.process.get(), &result.exitCode);
   return result;
 }
-
 
 Windows::~Windows() {
   while (!windows_.empty()) windows_.pop_back();
@@ -330,8 +328,8 @@ LRESULT CALLBACK StandInShell::WindowProc(HWND window, UINT message, WPARAM wPar
   const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
   {
     std::lock_guard<std::mutex> guard(shell->lock_);
-    shell->requests_.push_back({static_cast<DWORD>(copy->dwData),
-                                std::string(static_cast<const char*>(copy->lpData), copy->cbData)});
+    shell->requests_.push_back(
+        {static_cast<DWORD>(copy->dwData), std::string(static_cast<const char*>(copy->lpData), copy->cbData)});
   }
   return shell->answer_ == Answer::Accept;
 }

@@ -1,6 +1,5 @@
 // The tray icon component against Wine's real notification area.
 #include <gtest/gtest.h>
-
 #include <malloc.h>
 
 #include <atomic>
@@ -215,8 +214,7 @@ TEST(TrayIcon, TheIconIsTheResourcesOwnImageAtTheSmallIconSizeOfTheScaleInEffect
   // A change of scale: the shell gets the image drawn for the new size, not the old one scaled.
   RECT suggested{0, 0, 0, 0};
   for (const int dpi : {144, 120, 96}) {
-    SendMessageA(trayIcon.MessageWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
-                 reinterpret_cast<LPARAM>(&suggested));
+    SendMessageA(trayIcon.MessageWindow(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
     const IconImage shown = ImageOf(trayIcon.IconData().hIcon);
     EXPECT_EQ(shown.width, dpi * 16 / 96) << dpi;
     EXPECT_EQ(shown.pixels, ResourceImage(dpi * 16 / 96).pixels) << dpi;
