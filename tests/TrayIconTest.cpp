@@ -653,6 +653,23 @@ TEST(TrayIcon, AnIconANewShellRefusesIsAddedOnTheSlowRetry) {
   EXPECT_FALSE(trayIcon.RetryingIcon());
 }
 
+TEST(TrayIcon, ANoticeWaitsForTheIconAndCountsAsShownUntilTheShellSaysItIsGone) {
+  Host host("    Visible = False\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  trayIcon.ShowBalloon(L"Title", L"Text", tray::TBalloonIcon::biError);
+  EXPECT_FALSE(trayIcon.BalloonShowing());  // no icon to show it from yet
+  trayIcon.SetVisible(true);
+  EXPECT_TRUE(trayIcon.BalloonShowing());
+  SendMouse(trayIcon, NIN_BALLOONTIMEOUT);
+  EXPECT_FALSE(trayIcon.BalloonShowing());
+
+  // A shell that restarts has lost it with the icon.
+  trayIcon.ShowBalloon(L"Again", L"Text", tray::TBalloonIcon::biInfo);
+  ASSERT_TRUE(trayIcon.BalloonShowing());
+  SendMessageA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+  EXPECT_FALSE(trayIcon.BalloonShowing());
+}
+
 TEST(TrayIcon, AnIconRefusedWhileMinimizingIsAddedWhenTheShellIsBackOrOnTheSlowRetry) {
   TApplication& application = *TApplication::Current();
   for (const bool broadcast : {true, false}) {

@@ -460,8 +460,9 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
   } else if (message == WM_QUERYENDSESSION) {
     result = 1;  // consent to the session's end
   } else if (message == taskbarCreatedMessage_ && message != 0 && iconShown_) {
-    // The shell has (re)started and knows no icons: show ours again. A new shell that refuses it is
-    // waited for as one refusing it at the start is, or the icon would be lost for good.
+    // The shell has (re)started and knows no icons, nor their notices: show ours again. A new shell
+    // that refuses it is waited for as one refusing it at the start is, or the icon would be lost.
+    balloonShowing_ = false;
     if (!NotifyShell(NIM_ADD, iconData_)) {
       iconShown_ = false;
       StopAnimation();
