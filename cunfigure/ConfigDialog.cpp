@@ -360,7 +360,10 @@ bool ConfigDialog::Save() {
   const std::wstring unquoted = UnquotedProgramWithBlank(mailText);
   if (!unquoted.empty()) {
     const std::wstring quoted = ReplaceCommandProgram(mailText, unquoted);
-    const int answer = Message(UnquotedProgramQuestion(unquoted, quoted), MB_YESNOCANCEL | MB_ICONWARNING);
+    const std::wstring startsNow = FindCommandProgram(mailText);
+    const std::wstring startsInstead = startsNow != FindProgram(unquoted) ? startsNow : std::wstring();
+    const int answer =
+        Message(UnquotedProgramQuestion(unquoted, quoted, startsInstead), MB_YESNOCANCEL | MB_ICONWARNING);
     if (answer == IDCANCEL) {
       FocusEdit(kMailEditId);
       return false;

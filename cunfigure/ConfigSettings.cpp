@@ -278,16 +278,29 @@ std::wstring NamedProgram(const std::wstring& commandLine) {
   return commandLine.substr(start, end - start);
 }
 
+namespace {
+// Where the program the user meant ends. Unquoted, a shorter program the system finds first
+// (C:\Program.exe for C:\Program Files\x.exe) hides the program the line names up to its ".exe":
+// then, and when nothing is found, the named program is meant, not the first word.
+size_t MeantProgramEnd(const std::wstring& commandLine, const CommandProgram& program) {
+  if (program.start == commandLine.size() || commandLine[program.start] == L'"') return program.end;
+  const std::wstring named = NamedProgram(commandLine);
+  const size_t namedEnd = program.start + named.size();
+  if (namedEnd > program.end && (program.found.empty() || !FindProgram(named).empty())) return namedEnd;
+  return program.end;
+}
+}  // namespace
+
 std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::wstring& path) {
   const CommandProgram program = LocateCommandProgram(commandLine);
   const std::wstring quoted = path.find_first_of(L" \t") != std::wstring::npos ? L"\"" + path + L"\"" : path;
-  return quoted + commandLine.substr(program.end);
+  return quoted + commandLine.substr(MeantProgramEnd(commandLine, program));
 }
 
 std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine) {
   const CommandProgram program = LocateCommandProgram(commandLine);
   if (program.found.empty() || commandLine[program.start] == L'"') return std::wstring();
-  std::wstring typed = commandLine.substr(program.start, program.end - program.start);
+  std::wstring typed = commandLine.substr(program.start, MeantProgramEnd(commandLine, program) - program.start);
   return typed.find_first_of(L" \t") != std::wstring::npos ? typed : std::wstring();
 }
 

@@ -78,10 +78,13 @@ std::wstring FindProgram(const std::wstring& path);
 // "C:\Program Files\x.exe"), or else up to the first blank.
 std::wstring NamedProgram(const std::wstring& commandLine);
 // The command line with its program replaced by path (quoted when it has a blank), arguments kept.
+// Unquoted, the program replaced is the one named up to its ".exe" when that one exists or nothing
+// is found, not a shorter program the system would find first.
 std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::wstring& path);
 // The program of a command line as typed, when the line does not quote it and it has a blank: the
 // system tries each shorter prefix that ends at a blank first, so a program named like one of them
-// would start instead. Empty otherwise (quoted, without a blank, or not found).
+// would start instead (or already does: then the longer program the line names is the one given).
+// Empty otherwise (quoted, without a blank, or not found).
 std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine);
 
 enum class SaveStatus {

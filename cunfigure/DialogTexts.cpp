@@ -48,13 +48,16 @@ std::wstring ValueProblemText(ValueProblem problem, const wchar_t* label, const 
   return {};
 }
 
-std::wstring UnquotedProgramQuestion(const std::wstring& unquoted, const std::wstring& quoted) {
+std::wstring UnquotedProgramQuestion(const std::wstring& unquoted, const std::wstring& quoted,
+                                     const std::wstring& startsInstead) {
+  const std::wstring risk =
+      startsInstead.empty()
+          ? L"空白の手前まで (" + Bracketed(unquoted.substr(0, unquoted.find_first_of(L" \t"))) +
+                L"など) を名前とするプログラムがあると、そちらが起動されてしまいます。"
+          : L"このままでは、空白の手前までを名前とする" + Bracketed(startsInstead) + L"が起動されます。";
   return Bracketed(kMailLabel) + L"のプログラム" + Bracketed(unquoted) +
-         L"は、空白を含むのに引用符で囲まれていません。\n空白の手前まで (" +
-         Bracketed(unquoted.substr(0, unquoted.find_first_of(L" \t"))) +
-         L"など) を名前とするプログラムがあると、そちらが起動されてしまいます。\n\n"
-         L"プログラムを引用符で囲んで保存しますか? (いいえ: 入力のまま保存します)\n\n" +
-         quoted;
+         L"は、空白を含むのに引用符で囲まれていません。\n" + risk +
+         L"\n\nプログラムを引用符で囲んで保存しますか? (いいえ: 入力のまま保存します)\n\n" + quoted;
 }
 
 std::wstring MissingProgramLine(const wchar_t* label, const std::wstring& named, bool command) {

@@ -21,8 +21,10 @@ std::wstring SystemMessage(DWORD error);
 
 // Why a value of the field named label cannot be saved.
 std::wstring ValueProblemText(ValueProblem problem, const wchar_t* label, const std::wstring& value);
-// Whether to quote the mail program typed as unquoted, which has a blank, in the command quoted.
-std::wstring UnquotedProgramQuestion(const std::wstring& unquoted, const std::wstring& quoted);
+// Whether to quote the mail program typed as unquoted, which has a blank, in the command quoted;
+// startsInstead is the shorter program the system finds first today, or empty when there is none.
+std::wstring UnquotedProgramQuestion(const std::wstring& unquoted, const std::wstring& quoted,
+                                     const std::wstring& startsInstead);
 // One line of the list of programs that cannot be found: named, the program as typed (empty when
 // nothing was), command telling a command line's program from a path.
 std::wstring MissingProgramLine(const wchar_t* label, const std::wstring& named, bool command);

@@ -528,6 +528,7 @@ TEST(ConfigDialog, OffersToQuoteAnUnquotedProgramWithABlank) {
     EXPECT_TRUE(Contains(question, L"「" + program + L"」は、空白を含むのに引用符で囲まれていません"))
         << Utf8(question);
     EXPECT_TRUE(Contains(question, L"引用符で囲んで保存しますか")) << Utf8(question);
+    EXPECT_FALSE(Contains(question, L"が起動されます。")) << Utf8(question);  // nothing shorter starts today
     EXPECT_TRUE(Contains(question, L"\n" + quoted)) << Utf8(question);
     if (answer == IDCANCEL) {
       EXPECT_TRUE(config.StaysOpen());
@@ -540,6 +541,25 @@ TEST(ConfigDialog, OffersToQuoteAnUnquotedProgramWithABlank) {
       EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(answer == IDYES ? quoted : typed));
     }
   }
+}
+
+TEST(ConfigDialog, NamesTheShorterProgramThatStartsTodayAndQuotesTheOneTyped) {
+  TempDir folder;
+  CreateDirectoryA((folder / "Mail Box").c_str(), nullptr);
+  CopyProgram("DemoMailClient.exe", folder / "Mail Box\\DemoMailClient.exe");
+  CopyProgram("DemoProxy.exe", folder / "Mail.exe");
+  const std::wstring program = Wide(folder / "Mail Box\\DemoMailClient.exe");
+  const std::wstring quoted = L"\"" + program + L"\" -x";
+  ConfigProgram config(folder);
+  ASSERT_TRUE(config.Ready());
+  config.Fill(program + L" -x", program);
+  config.Click(IDOK);
+  const std::wstring question = config.AnswerBox(IDYES);
+  EXPECT_TRUE(Contains(question, L"「" + program + L"」は、空白を含むのに")) << Utf8(question);
+  EXPECT_TRUE(Contains(question, L"「" + Wide(folder / "Mail.exe") + L"」が起動されます。")) << Utf8(question);
+  EXPECT_TRUE(Contains(question, L"\n" + quoted)) << Utf8(question);
+  EXPECT_EQ(config.Finish(), 0u);
+  EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(quoted));
 }
 
 TEST(ConfigDialog, AnEmptyFieldIsAskedAbout) {

@@ -111,3 +111,18 @@ TEST(ConfigCommandLine, TellsAnUnquotedProgramWithABlankAndQuotesIt) {
   EXPECT_EQ(UnquotedProgramWithBlank(dir + L"\\nothing.exe -x"), L"");  // not found: that has a question of its own
   EXPECT_EQ(UnquotedProgramWithBlank(L"cmd /c exit"), L"");             // no blank in the program
 }
+
+TEST(ConfigCommandLine, AShorterProgramTheSystemFindsFirstDoesNotHideTheNamedOne) {
+  TempDir folder;
+  CreateDirectoryA((folder / "Mail Box").c_str(), nullptr);
+  WriteFileBytes(folder / "Mail Box\\prog.exe", "MZ");
+  WriteFileBytes(folder / "Mail.exe", "MZ");  // what the unquoted line starts today
+  const std::wstring meant = Wide(folder / "Mail Box\\prog.exe");
+  const std::wstring typed = meant + L" -x";
+  ASSERT_EQ(FindCommandProgram(typed), Wide(folder / "Mail.exe"));
+  EXPECT_EQ(UnquotedProgramWithBlank(typed), meant);
+  EXPECT_EQ(ReplaceCommandProgram(typed, meant), L"\"" + meant + L"\" -x");
+  EXPECT_EQ(ReplaceCommandProgram(typed, L"C:\\n.exe"), L"C:\\n.exe -x");
+  // Nothing found: a chosen program replaces the whole named one, not its first word.
+  EXPECT_EQ(ReplaceCommandProgram(L"C:\\nowhere at all\\x.exe -a", L"C:\\n.exe"), L"C:\\n.exe -a");
+}
