@@ -98,6 +98,9 @@ setup() {
   fi
   # The 32-bit test suite's own prefix, made now rather than in the suite's time.
   [ "$mode" = native ] && bash cmake/wine-run.sh --prepare build/i686
+  # The emulator's handler is on only while the checks run: the machine's other 32-bit programs
+  # are not left to it.
+  [ "$mode" = emulator ] && echo 0 >"$handler"
   echo "$mode" >"$mode_file"
   echo "32-bit stage: $mode"
 }
@@ -129,7 +132,10 @@ checks() {
 
   # Natively a check takes seconds; an emulated program a minute or more to start.
   local limit=60 session_limit=300
-  [ "$mode" = emulator ] && limit=300 session_limit=600
+  if [ "$mode" = emulator ]; then
+    limit=300 session_limit=600
+    echo 1 >"$handler" || { echo "32-bit stage: the emulator's handler could not be turned on"; return 1; }
+  fi
   xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
     stage=$1 root=$2 mode=$3 limit=$4 session_limit=$5
     export WINEPREFIX=$stage/prefix WINEARCH=win64 WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver64
@@ -166,6 +172,7 @@ checks() {
     check quit
     finish_group
   ' stage32 "$stage" "$root" "$mode" "$limit" "$session_limit" >"$stage/out/session.txt" 2>&1
+  [ "$mode" = emulator ] && echo 0 >"$handler"
 
   local failed=0
   # 0: passed; 3: the launcher died or hung (under the emulator: inconclusive); else failed.
