@@ -7,7 +7,7 @@ namespace {
 // UTF-16 from the start: shown through the wide API, they need no conversion.
 constexpr wchar_t kCannotStart[] = L"を起動できません";
 constexpr wchar_t kClickForSettings[] = L"クリックすると設定を開きます。";
-constexpr wchar_t kConfigurationProgram[] = L"設定プログラム";
+constexpr wchar_t kConfigurationProgramWords[] = L"設定プログラム";
 constexpr wchar_t kNotInFolder[] = L"に見つからないため、設定を開けません。ランチャーを終了します。";
 // A path or command line longer than this keeps its start and its end, the program's name.
 constexpr size_t kLongestTarget = 100;
@@ -73,7 +73,7 @@ TNotice StartFailedNotice(const wchar_t* what, const std::string& target, DWORD 
 TNotice ConfigurationProgramNotice(const std::string& path, DWORD error) {
   TNotice notice;
   NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
-  title.Add(kConfigurationProgram);
+  title.Add(kConfigurationProgramWords);
   title.Add(kCannotStart);
   NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {

@@ -6,20 +6,20 @@
 namespace framework {
 
 namespace {
-constexpr char kClassName[] = "TUtilityWindow";
+constexpr char kUtilityClassName[] = "TUtilityWindow";
 
 void RegisterUtilityClass() {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = DefWindowProcA;
   windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = kClassName;
+  windowClass.lpszClassName = kUtilityClassName;
   RegisterClassA(&windowClass);  // fails harmlessly once the class exists
 }
 }  // namespace
 
 UtilityWindow::UtilityWindow(Procedure procedure) : procedure_(std::move(procedure)) {
   RegisterUtilityClass();
-  window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+  window_.reset(CreateWindowExA(WS_EX_TOOLWINDOW, kUtilityClassName, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                 GetModuleHandleA(nullptr), nullptr));
   if (window_) {
     // The handler takes over only after creation, so the creation messages (WM_NCCREATE among
