@@ -357,11 +357,10 @@ bool ConfigDialog::Save() {
 
   // An unquoted program with a blank in its path: another program named like the part before a
   // blank would start instead, so offer the quotes. The window then shows what is saved.
-  const std::wstring unquoted = UnquotedProgramWithBlank(mailText);
+  std::wstring startsInstead;
+  const std::wstring unquoted = UnquotedProgramWithBlank(mailText, &startsInstead);
   if (!unquoted.empty()) {
     const std::wstring quoted = ReplaceCommandProgram(mailText, unquoted);
-    const std::wstring startsNow = FindCommandProgram(mailText);
-    const std::wstring startsInstead = startsNow != FindProgram(unquoted) ? startsNow : std::wstring();
     const int answer =
         Message(UnquotedProgramQuestion(unquoted, quoted, startsInstead), MB_YESNOCANCEL | MB_ICONWARNING);
     if (answer == IDCANCEL) {

@@ -297,11 +297,15 @@ std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::w
   return quoted + commandLine.substr(MeantProgramEnd(commandLine, program));
 }
 
-std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine) {
+std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine, std::wstring* startsInstead) {
   const CommandProgram program = LocateCommandProgram(commandLine);
   if (program.found.empty() || commandLine[program.start] == L'"') return std::wstring();
-  std::wstring typed = commandLine.substr(program.start, MeantProgramEnd(commandLine, program) - program.start);
-  return typed.find_first_of(L" \t") != std::wstring::npos ? typed : std::wstring();
+  const size_t end = MeantProgramEnd(commandLine, program);
+  std::wstring typed = commandLine.substr(program.start, end - program.start);
+  if (typed.find_first_of(L" \t") == std::wstring::npos) return std::wstring();
+  // The program meant ends past the one found: the one found is what starts today.
+  if (startsInstead != nullptr && end != program.end) *startsInstead = program.found;
+  return typed;
 }
 
 SaveResult SaveSettings(const std::wstring& iniPath, const std::string& mail, const std::string& proxy) {

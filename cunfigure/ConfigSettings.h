@@ -83,9 +83,10 @@ std::wstring NamedProgram(const std::wstring& commandLine);
 std::wstring ReplaceCommandProgram(const std::wstring& commandLine, const std::wstring& path);
 // The program of a command line as typed, when the line does not quote it and it has a blank: the
 // system tries each shorter prefix that ends at a blank first, so a program named like one of them
-// would start instead (or already does: then the longer program the line names is the one given).
-// Empty otherwise (quoted, without a blank, or not found).
-std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine);
+// would start instead (or already does: then the longer program the line names is the one given, and
+// startsInstead, when given, receives the path of the one that starts). Empty otherwise (quoted,
+// without a blank, or not found).
+std::wstring UnquotedProgramWithBlank(const std::wstring& commandLine, std::wstring* startsInstead = nullptr);
 
 enum class SaveStatus {
   Saved,

@@ -120,7 +120,9 @@ TEST(ConfigCommandLine, AShorterProgramTheSystemFindsFirstDoesNotHideTheNamedOne
   const std::wstring meant = Wide(folder / "Mail Box\\prog.exe");
   const std::wstring typed = meant + L" -x";
   ASSERT_EQ(FindCommandProgram(typed), Wide(folder / "Mail.exe"));
-  EXPECT_EQ(UnquotedProgramWithBlank(typed), meant);
+  std::wstring startsInstead;
+  EXPECT_EQ(UnquotedProgramWithBlank(typed, &startsInstead), meant);
+  EXPECT_EQ(startsInstead, Wide(folder / "Mail.exe"));
   EXPECT_EQ(ReplaceCommandProgram(typed, meant), L"\"" + meant + L"\" -x");
   EXPECT_EQ(ReplaceCommandProgram(typed, L"C:\\n.exe"), L"C:\\n.exe -x");
   // Nothing found: a chosen program replaces the whole named one, not its first word.
