@@ -6,11 +6,14 @@
 # time of each part.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source cmake/machine.sh
 
 started=$SECONDS
+# Every package first: nothing installed later changes the system under the tests.
 bash cmake/deps.sh
+install_time=$((SECONDS - started))
 mkdir -p build
-# The 32-bit stage decides native or emulated, installs and makes its prefixes while the programs build.
+# The 32-bit stage decides native or emulated and makes its prefixes while the programs build.
 bash cmake/test32.sh setup >build/stage32-setup.log 2>&1 &
 setup32=$!
 
@@ -18,7 +21,7 @@ for preset in i686 x86_64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
-build_time=$((SECONDS - started))
+build_time=$((SECONDS - started - install_time))
 
 setup_status=0
 wait $setup32 || setup_status=$?
@@ -53,6 +56,7 @@ run_suite() {  # run_suite <build folder>: the whole CTest suite in a Wine sessi
 tests_started=$SECONDS
 tests_status=0
 echo "== 64-bit suite (build/x86_64) =="
+require_japanese_locale test.sh || exit 1
 run_suite build/x86_64 || tests_status=$?
 tests64_time=$((SECONDS - tests_started))
 
@@ -60,6 +64,7 @@ tests_started=$SECONDS
 tests32_status=0
 if [ "$mode" = native ]; then
   echo "== 32-bit suite (build/i686, natively with 32-bit Wine) =="
+  require_japanese_locale test.sh || exit 1
   run_suite build/i686 || tests32_status=$?
 else
   echo "== 32-bit suite: NOT RUN: this machine runs no 32-bit code natively ($mode; see build/stage32-setup.log) =="
@@ -76,6 +81,6 @@ else
 fi
 checks_time=$((SECONDS - checks_started))
 
-echo "Times: build ${build_time} s (with installing), 64-bit tests ${tests64_time} s," \
+echo "Times: installing ${install_time} s, build ${build_time} s, 64-bit tests ${tests64_time} s," \
   "32-bit tests ${tests32_time} s, installed checks ${checks_time} s, all $((SECONDS - started)) s"
 [ $tests_status -eq 0 ] && [ $tests32_status -eq 0 ] && [ $setup_status -eq 0 ] && [ $checks_status -eq 0 ]

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The 32-bit stage of the test command. Users download 32-bit programs, and the kernel of most of
 # these machines runs 32-bit code itself: Debian's 32-bit Wine then runs the i686 build natively.
-#   bash cmake/test32.sh setup    decide native or emulated, install what is missing, make the prefixes
+#   bash cmake/test32.sh setup    decide native or emulated, make the prefixes
 #   bash cmake/test32.sh mode     print the mode setup decided: native, emulator or skipped
 #   bash cmake/test32.sh checks   the installed-program checks (after setup, and after both presets are built)
 #   bash cmake/test32.sh          setup and checks
@@ -9,7 +9,8 @@
 # the release zip), each in an install folder of its own with the demo stand-ins. Where the kernel
 # cannot run 32-bit code, qemu's user-mode emulator runs 32-bit Wine instead: slowly, and it stops
 # programs by itself now and then, so a launcher that dies or hangs there is INCONCLUSIVE, never a pass.
-# Needs root (it installs packages); elsewhere it prints "32-bit stage SKIPPED: <why>" and succeeds.
+# cmake/deps.sh installs what it needs. Needs root (the emulator's handler); elsewhere it prints
+# "32-bit stage SKIPPED: <why>" and succeeds.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,15 +25,7 @@ skip() {
   exit 0
 }
 
-# A static 32-bit x86 Linux program of 96 bytes that exits with code 42: whether the kernel (or a
-# registered emulator) runs 32-bit code.
-runs_32bit_code() {
-  local probe=$stage/exit42
-  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\xbb\x2a\x00\x00\x00\xcd\x80' >"$probe"
-  chmod +x "$probe"
-  "$probe" 2>/dev/null
-  [ $? = 42 ]
-}
+source cmake/machine.sh
 
 # The emulator's handler for 32-bit x86 programs (Debian ships the line for machines whose
 # binfmt support reads /usr/lib/binfmt.d; on others it is registered by hand).
@@ -40,11 +33,8 @@ binfmt_line=':qemu-i386:M::\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\
 handler=/proc/sys/fs/binfmt_misc/qemu-i386
 
 use_emulator() {
-  if [ ! -x /usr/bin/qemu-i386-static ]; then
-    apt-get install -y --no-install-recommends qemu-user-static >/dev/null ||
-      { apt-get update >/dev/null && apt-get install -y --no-install-recommends qemu-user-static >/dev/null; } ||
-      skip "this kernel runs no 32-bit code, and qemu-user-static could not be installed"
-  fi
+  [ -x /usr/bin/qemu-i386-static ] ||
+    skip "this kernel runs no 32-bit code, and qemu-user-static is not installed (bash cmake/deps.sh installs it)"
   if [ ! -e /proc/sys/fs/binfmt_misc/register ]; then
     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null ||
       skip "this kernel runs no 32-bit code, and binfmt_misc cannot be mounted for the emulator"
@@ -57,31 +47,23 @@ use_emulator() {
     printf '%s' "$line" >/proc/sys/fs/binfmt_misc/register 2>/dev/null ||
       skip "this kernel runs no 32-bit code, and the emulator's handler could not be registered"
   fi
-  runs_32bit_code || skip "neither this kernel nor the emulator runs 32-bit code here"
+  runs_32bit_program || skip "neither this kernel nor the emulator runs 32-bit code here"
 }
 
 setup() {
   rm -f "$stage/skipped" "$mode_file"
-  [ "$(id -u)" = 0 ] || skip "not root: 32-bit Wine cannot be installed"
-  # An emulator's handler takes 32-bit programs away from a kernel that runs them itself.
-  [ -e "$handler" ] && echo 0 >"$handler"
+  [ "$(id -u)" = 0 ] || skip "not root: the 32-bit stage needs root"
   local mode=native
-  if ! runs_32bit_code; then
+  if ! kernel_runs_32bit_code; then
     mode=emulator
     use_emulator
   fi
-  if ! dpkg -s wine32:i386 >/dev/null 2>&1; then
-    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-    { apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends wine32:i386 >/dev/null; } ||
-      skip "wine32:i386 could not be installed"
-    # A prefix made before 32-bit Wine was there lacks its 32-bit side.
-    rm -rf "$prefix" "$root/build/i686/wineprefix"
-  fi
+  dpkg -s wine32:i386 >/dev/null 2>&1 || skip "wine32:i386 is not installed (bash cmake/deps.sh installs it)"
   /usr/lib/wine/wine --version >/dev/null 2>&1 || skip "32-bit Wine does not start here"
 
   # The installed checks' prefix. A program that dies unhandled ends there: its "debugger" is a
   # command that exits at once, so a crash is seen as a crash, not as a hang in a debugger.
-  if [ ! -f "$prefix/.made" ]; then
+  if ! prefix_is_current "$prefix"; then
     rm -rf "$prefix"
     WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver64 \
       WINEDLLOVERRIDES="mscoree,mshtml=" bash -c '
@@ -94,7 +76,7 @@ setup() {
         $w reg add "HKLM\Software\$debug" /v Debugger /d "C:\windows\system32\cmd.exe /c exit %ld %ld" /f
         $w reg add "HKLM\Software\Wow6432Node\$debug" /v Debugger /d "C:\windows\sysnative\cmd.exe /c exit %ld %ld" /f
         /usr/lib/wine/wineserver64 -k; /usr/lib/wine/wineserver64 -w' </dev/null >/dev/null 2>&1
-    touch "$prefix/.made"
+    wine_prefix_stamp >"$prefix/.made"
   fi
   # The 32-bit test suite's own prefix, made now rather than in the suite's time.
   [ "$mode" = native ] && bash cmake/wine-run.sh --prepare build/i686
@@ -121,6 +103,7 @@ checks() {
     cat "$stage/skipped" 2>/dev/null || echo "32-bit stage SKIPPED: not set up"
     return 0
   fi
+  require_japanese_locale test32.sh || return 1
   local started=$SECONDS
   rm -rf "$stage/package" "$stage/shipped" "$stage/out"
   mkdir -p "$stage/shipped" "$stage/out"

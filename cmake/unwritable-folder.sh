@@ -14,7 +14,6 @@ unlock() {
 }
 trap unlock EXIT
 if [ "$(id -u)" = 0 ]; then
-  command -v chattr >/dev/null || { apt-get install -y e2fsprogs >/dev/null 2>&1 || true; }
   chattr +i "$folder" 2>/dev/null
 else
   chmod 555 "$folder"

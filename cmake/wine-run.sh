@@ -10,6 +10,8 @@
 # Run it under a display (xvfb-run). Wine's own processes get no inherited output pipes, or a
 # caller that reads our output (CTest, a pipe) would wait for them forever.
 set -euo pipefail
+source "$(dirname "$0")/machine.sh"
+require_japanese_locale wine-run.sh
 
 prepare_only=no
 if [ "$1" = --prepare ]; then
@@ -41,7 +43,7 @@ stop_server() {
   "$server" -w </dev/null >/dev/null 2>&1 || true
 }
 
-if [ ! -f "$WINEPREFIX/.made" ]; then
+if ! prefix_is_current "$WINEPREFIX"; then
   rm -rf "$WINEPREFIX"
   "$wine" wineboot -i </dev/null >/dev/null 2>&1
   "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
@@ -49,7 +51,7 @@ if [ ! -f "$WINEPREFIX/.made" ]; then
   # Made outside a display, the server and desktop it leaves would make the next session's windows
   # fail: end them, not just wait for them.
   stop_server
-  touch "$WINEPREFIX/.made"
+  wine_prefix_stamp >"$WINEPREFIX/.made"
 fi
 [ "$prepare_only" = yes ] && exit 0
 
