@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "launch/CommandProgram.h"
 #include "settings/IniGT.h"
 
 namespace configure {
@@ -13,26 +14,20 @@ constexpr char kSectionA[] = "Path";
 // The longest value the window reads back for showing: far more than the launcher can read.
 constexpr DWORD kLongestShownValue = 1 << 20;
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+using launch::CommandProgram;
+using launch::LocateCommandProgram;
+bool IsBlank(wchar_t c) { return launch::IsCommandBlank(c); }
 
 // Characters the profile API's read may drop at the ends of a value: Wine drops every control
 // character and blank there, Windows at least blanks and tabs; the ideographic space is taken as one
 // too, to be safe.
 bool MayBeTrimmed(wchar_t c) { return c <= L' ' || c == 0x7F || c == 0xA0 || c == 0x3000 || c == 0xFEFF; }
 
-bool IsFile(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 size_t NameStart(const std::wstring& path) {
   const size_t separator = path.find_last_of(L"\\/:");
   return separator == std::wstring::npos ? 0 : separator + 1;
 }
 
-bool HasFolder(const std::wstring& path) { return path.find_first_of(L"\\/:") != std::wstring::npos; }
-
-bool HasExtension(const std::wstring& path) { return path.find(L'.', NameStart(path)) != std::wstring::npos; }
 
 // Text in a code page, to and from UTF-16.
 std::wstring Widen(const std::string& bytes, UINT codePage) {
@@ -128,46 +123,6 @@ bool IsInUseError(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
 
-// Where the program of a command line ends (one past its last character, the closing quote
-// included), and the program found there; end is the first token's end when nothing is found.
-struct CommandProgram {
-  size_t start = 0;
-  size_t end = 0;
-  std::wstring found;
-};
-
-CommandProgram LocateCommandProgram(const std::wstring& commandLine) {
-  CommandProgram program;
-  size_t start = 0;
-  while (start < commandLine.size() && IsBlank(commandLine[start])) ++start;
-  program.start = program.end = start;
-  if (start == commandLine.size()) return program;
-  if (commandLine[start] == L'"') {
-    const size_t close = commandLine.find(L'"', start + 1);
-    program.end = close == std::wstring::npos ? commandLine.size() : close + 1;
-    program.found = FindProgram(commandLine.substr(start + 1, close == std::wstring::npos ? std::wstring::npos
-                                                                                          : close - start - 1));
-    return program;
-  }
-  // Unquoted, the system tries each prefix that ends at a blank, shortest first, then the whole line.
-  size_t firstEnd = std::wstring::npos;
-  for (size_t at = start;; ++at) {
-    if (at == commandLine.size() || commandLine[at] == L' ') {
-      if (firstEnd == std::wstring::npos) firstEnd = at;
-      if (at > start && commandLine[at - 1] != L' ') {
-        std::wstring found = FindProgram(commandLine.substr(start, at - start));
-        if (!found.empty()) {
-          program.end = at;
-          program.found = std::move(found);
-          return program;
-        }
-      }
-      if (at == commandLine.size()) break;
-    }
-  }
-  program.end = firstEnd;
-  return program;
-}
 }  // namespace
 
 size_t LongestValue() { return kReadBufferSize - 1; }
@@ -237,28 +192,9 @@ ValueProblem CheckValue(const std::wstring& value, std::string& bytes) {
   return ValueProblem::None;
 }
 
-std::wstring FindProgram(const std::wstring& path) {
-  if (path.empty()) return std::wstring();
-  if (HasFolder(path)) {
-    if (IsFile(path)) return path;
-    if (!HasExtension(path) && IsFile(path + L".exe")) return path + L".exe";
-    return std::wstring();
-  }
-  // A bare name: the program's folder, the current one, the system's folders and PATH.
-  std::vector<wchar_t> found(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        SearchPathW(nullptr, path.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(), nullptr);
-    if (length == 0) return std::wstring();
-    if (length < found.size()) {
-      std::wstring result(found.data(), length);
-      return IsFile(result) ? result : std::wstring();
-    }
-    found.resize(length + 1);
-  }
-}
-
 std::wstring FindCommandProgram(const std::wstring& commandLine) { return LocateCommandProgram(commandLine).found; }
+
+std::wstring FindProgram(const std::wstring& path) { return launch::FindProgram(path); }
 
 std::wstring NamedProgram(const std::wstring& commandLine) {
   size_t start = 0;
