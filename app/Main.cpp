@@ -4,10 +4,10 @@
 #include <windows.h>
 
 #include "app/ComData.h"
+#include "app/MailWatch.h"
 #include "app/MainWin.h"
 #include "framework/Application.h"
 #include "framework/SystemDllSearch.h"
-#include "winlist/WinList.h"
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
   framework::SearchSystemFolderForDlls();
@@ -18,8 +18,7 @@ int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*comma
   application.CreateForm(CommonData);
   if (!CommonData->ClaimSettingsFile()) {
     // A launcher already runs for these settings: its mail comes forward, nothing starts twice.
-    winlist::TWinList windows(nullptr);
-    TForm1::BringMailForward(windows);
+    BringTopMailWindowForward();
     return 0;
   }
   application.CreateForm(Form1);

@@ -12,11 +12,13 @@
 TForm1* Form1 = nullptr;
 
 namespace {
-// What the mail client's windows have in their titles (case-sensitive).
-constexpr char kMailWindowTitle[] = "TOLVANE MAIL";
 constexpr char kConfigurationProgram[] = "\\Cunfigure.exe";
-// The mail client's window is given this long to come up before it is brought to the front.
+// Started from a notice, the configuration program starts a launcher once it has saved.
+constexpr char kStartLauncherOption[] = "/startlauncher";
+// The mail client's window is given this long to come up before it is brought to the front; one
+// that comes up later is watched for until this long after the client's start.
 constexpr DWORD kForegroundDelayMs = 1000;
+constexpr DWORD kLateWindowMs = 60000;
 // A notice before the launcher closes is given at least this long, and its own time up to the
 // longest.
 constexpr unsigned kNoticeReadingMs = 10000;
@@ -89,23 +91,35 @@ void TForm1::FormCreate(framework::TObject* /*sender*/) {
   if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
     TellStartFailed(kProxyName, ExFile1->ProcFileName(), static_cast<DWORD>(ExFile1->LastErrorCode()));
   }
+  mailWatch_ = std::make_unique<TMailWatch>(
+      [](const std::vector<HWND>& windows) {
+        for (HWND window : windows) SetForegroundWindow(window);
+      },
+      [this] { MailEnded(); });
+  Process1->SetJob(mailWatch_->Job());
+  const DWORD clientStarted = GetTickCount();
   Process1->Execute();  // the mail client, waited for on a worker thread
+  Process1->SetJob(nullptr);
   Sleep(kForegroundDelayMs);
-  BringMailForward(*WinList1);
+  mailWatch_->FirstLook(BringMailForward(*WinList1), clientStarted + kLateWindowMs);
 }
 
-void TForm1::BringMailForward(winlist::TWinList& list) {
+std::vector<HWND> TForm1::BringMailForward(winlist::TWinList& list) {
   list.Refresh();
+  std::vector<HWND> brought;
   // Every matching window is brought forward, in list order; the count is read on every pass.
   for (int i = 0; i < list.WindowList().Count(); ++i) {
-    if (list.WindowList().Strings(i).find(kMailWindowTitle) != std::string::npos) {
+    if (IsMailTitle(list.WindowList().Strings(i).c_str())) {
       SetForegroundWindow(list.WindowHandle(i));
+      brought.push_back(list.WindowHandle(i));
     }
   }
+  return brought;
 }
 
 void TForm1::StartConfigurationProgram() {
   handedOver_ = true;
+  mailWatch_.reset();  // the mail is no longer this launcher's to follow
   // Handed over: a launcher the configuration program starts runs at once, not beside this one.
   CommonData->ReleaseSettingsFile();
   ExFile1->SetProcFileName(ConfigurationProgramPath(framework::ModuleFileName()));
@@ -129,27 +143,37 @@ void TForm1::TellStartFailed(const wchar_t* what, const std::string& target, DWO
 
 void TForm1::Process1StartFailed(framework::TObject* /*sender*/, std::uint32_t error) {
   // The launcher stays, with its menu: the user may start the client by hand, with the proxy.
-  if (!handedOver_) TellStartFailed(kClientName, Process1->Command(), error);
+  if (handedOver_) return;
+  mailWatch_.reset();  // nothing of the mail runs to be followed
+  TellStartFailed(kClientName, Process1->Command(), error);
 }
 
 void TForm1::TrayIcon1BalloonClick(framework::TObject* /*sender*/) {
   if (!offersSettings_ || handedOver_) return;
-  // The proxy it started goes: the launcher started after the settings starts the right one.
+  // The proxy it started goes: the launcher started after the settings starts the right one, and
+  // follows the mail that is still open.
   ExFile1->TerminateProc();
+  ExFile1->SetProcParameters(kStartLauncherOption);
   StartConfigurationProgram();
 }
 
 void TForm1::Process1Finished(framework::TObject* /*sender*/, std::uint32_t /*exitCode*/) {
-  // Raised on the command runner's worker: the proxy's launcher and the timer belong to the main
-  // thread, so the whole handler is handed over there, without keeping the worker waiting.
+  // Raised on the command runner's worker: the mail's watch belongs to the main thread, so the
+  // news is handed over there, without keeping the worker waiting. The mail may go on without the
+  // program its command started: a starter that handed over, a copy that found the client open.
   framework::TApplication* application = framework::TApplication::Current();
   if (application == nullptr) return;
   application->MainThread().Post([this, alive = alive_] {
-    if (!*alive || handedOver_) return;  // handed over, the launcher already closes
-    CommonData->ReleaseSettingsFile();   // only closing now: a new start runs at once
-    ExFile1->TerminateProc();
-    Timer1->SetEnabled(true);
+    if (*alive && mailWatch_) mailWatch_->ProgramEnded();
   });
+}
+
+void TForm1::MailEnded() {
+  mailWatch_.reset();
+  if (handedOver_) return;            // handed over, the launcher already closes
+  CommonData->ReleaseSettingsFile();  // only closing now: a new start runs at once
+  ExFile1->TerminateProc();
+  Timer1->SetEnabled(true);
 }
 
 void TForm1::Timer1Timer(framework::TObject* /*sender*/) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/MailWatch.h"
 #include "framework/Forms.h"
 #include "framework/Menus.h"
 #include "framework/Timer.h"
@@ -24,7 +25,7 @@ class TForm1 : public framework::TForm {
 
   // The launch sequence, run once at the end of construction.
   void FormCreate(framework::TObject* sender);
-  // The mail client has ended (raised on the command runner's worker thread).
+  // The program the mail command started has ended (raised on the command runner's worker thread).
   void Process1Finished(framework::TObject* sender, std::uint32_t exitCode);
   void Timer1Timer(framework::TObject* sender);
   void Exit1Click(framework::TObject* sender);
@@ -33,8 +34,9 @@ class TForm1 : public framework::TForm {
   // The user clicked a notice.
   void TrayIcon1BalloonClick(framework::TObject* sender);
 
-  // Brings every window whose title holds "TOLVANE MAIL" to the front, as list finds them now.
-  static void BringMailForward(winlist::TWinList& list);
+  // Brings every window whose title holds "TOLVANE MAIL" to the front, as list finds them now, and
+  // gives those windows.
+  static std::vector<HWND> BringMailForward(winlist::TWinList& list);
 
   tray::TTrayIcon* TrayIcon1 = nullptr;
   framework::TPopupMenu* PopupMenu1 = nullptr;
@@ -66,6 +68,8 @@ class TForm1 : public framework::TForm {
   void StartConfigurationProgram();
   // Shows a notice whose click hands over to the configuration program.
   void TellStartFailed(const wchar_t* what, const std::string& target, DWORD error);
+  // The mail has ended: none of its processes runs, and none of its windows is up.
+  void MailEnded();
 
   // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -73,6 +77,7 @@ class TForm1 : public framework::TForm {
   bool handedOver_ = false;      // the configuration program takes over: nothing else is ended
   bool closingAfterNotice_ = false;
   DWORD noticeShownAt_ = 0;
+  std::unique_ptr<TMailWatch> mailWatch_;  // from the mail's start until it has ended
 };
 
 // The launcher window, set before its construction runs.

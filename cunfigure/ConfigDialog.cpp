@@ -57,10 +57,10 @@ std::wstring ThisProgram() {
 
 }  // namespace
 
-ConfigDialog::ConfigDialog(std::wstring iniPath)
+ConfigDialog::ConfigDialog(std::wstring iniPath, bool startLauncher)
     : iniPath_(std::move(iniPath)),
       launcherPath_(LauncherIn(FolderOf(iniPath_))),
-      firstRun_(GetFileAttributesW(iniPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {}
+      startTicked_(startLauncher || GetFileAttributesW(iniPath_.c_str()) == INVALID_FILE_ATTRIBUTES) {}
 
 ConfigDialog::~ConfigDialog() {
   // The controls go before the font they use, a member freed after this.
@@ -270,7 +270,8 @@ void ConfigDialog::CreateControls() {
   AddControl(L"EDIT", settings.proxy.c_str(), WS_TABSTOP | ES_AUTOHSCROLL, kProxyEditId);
   AddControl(L"BUTTON", L"参照(&R)...", WS_TABSTOP | BS_PUSHBUTTON, kProxyBrowseId);
   // The launcher's starts, offered when it is beside the settings file. Started now: on by default
-  // for a first run, so that saving goes straight on to the mail.
+  // for a first run, and when a launcher's notice sent the user here, so that saving goes straight
+  // on to the mail.
   const DWORD offered = launcherPath_.empty() ? WS_DISABLED : 0;
   AddControl(L"BUTTON", L"保存したらランチャーを起動する(&S)", WS_TABSTOP | BS_AUTOCHECKBOX | offered, kStartNowId);
   signInValue_ = SignInValue();
@@ -278,7 +279,7 @@ void ConfigDialog::CreateControls() {
   const std::wstring signInText = std::wstring(L"Windows へのサインイン時にランチャーを起動する(&W)") +
                                   (signInValue_.empty() || ours ? L"" : L" (別の場所のランチャーが登録されています)");
   AddControl(L"BUTTON", signInText.c_str(), WS_TABSTOP | BS_AUTOCHECKBOX | offered, kSignInId);
-  CheckDlgButton(window_, kStartNowId, firstRun_ && !launcherPath_.empty() ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(window_, kStartNowId, startTicked_ && !launcherPath_.empty() ? BST_CHECKED : BST_UNCHECKED);
   CheckDlgButton(window_, kSignInId, ours ? BST_CHECKED : BST_UNCHECKED);
   AddControl(L"BUTTON", L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, IDOK);
   AddControl(L"BUTTON", L"キャンセル", WS_TABSTOP | BS_PUSHBUTTON, IDCANCEL);

@@ -44,7 +44,9 @@ using UniqueFont = framework::UniqueResource<HFONT, detail::DeleteFontHandle>;
 
 class ConfigDialog {
  public:
-  explicit ConfigDialog(std::wstring iniPath);
+  // With startLauncher, the box that starts the launcher once saved starts ticked, as it does for a
+  // first run (no settings file yet).
+  explicit ConfigDialog(std::wstring iniPath, bool startLauncher = false);
   ~ConfigDialog();
   ConfigDialog(const ConfigDialog&) = delete;
   ConfigDialog& operator=(const ConfigDialog&) = delete;
@@ -85,7 +87,7 @@ class ConfigDialog {
 
   std::wstring iniPath_;
   std::wstring launcherPath_;  // the launcher beside the settings file; empty when none
-  bool firstRun_;              // there was no settings file when the window opened
+  bool startTicked_;           // the box that starts the launcher once saved starts ticked
   std::wstring signInValue_;   // the Run value when the window opened
   HWND window_ = nullptr;
   UniqueFont font_;

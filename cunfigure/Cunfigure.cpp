@@ -3,6 +3,8 @@
 //
 //   Cunfigure                        the settings window (ConfigDialog.h); exit code 0 when it saved,
 //                                    1 when it was closed without saving
+//   Cunfigure /startlauncher         the same, its box that starts the launcher once saved ticked
+//                                    (a launcher's notice sends the user here)
 //   Cunfigure /set <mail> <ondrel>   writes the two values without asking; exit code 0 when saved
 //   Cunfigure /set <mail> <ondrel> /start
 //                                    the same, then starts the launcher beside it as a user would
@@ -49,8 +51,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     }
     return code;
   }
+  const bool startLauncher = arguments != nullptr && count == 2 && lstrcmpiW(arguments[1], L"/startlauncher") == 0;
   if (arguments != nullptr) LocalFree(arguments);
 
-  configure::ConfigDialog dialog(configure::SettingsFileBesideProgram());
+  configure::ConfigDialog dialog(configure::SettingsFileBesideProgram(), startLauncher);
   return dialog.Run(instance, show) ? 0 : 1;
 }

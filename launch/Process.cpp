@@ -71,7 +71,14 @@ const PropertyTable& TProcess::ClassProperties() {
   return table;
 }
 
-TProcessThread::TProcessThread(std::shared_ptr<detail::ProcessLink> link) : link_(std::move(link)) {}
+TProcessThread::TProcessThread(std::shared_ptr<detail::ProcessLink> link) : link_(std::move(link)) {
+  HANDLE job = link_->component->Job();
+  HANDLE copy = nullptr;
+  if (job != nullptr && DuplicateHandle(GetCurrentProcess(), job, GetCurrentProcess(), &copy, 0, FALSE,
+                                        DUPLICATE_SAME_ACCESS)) {
+    job_.reset(copy);
+  }
+}
 
 void TProcessThread::Execute() {
   STARTUPINFOA startup{};
@@ -90,12 +97,21 @@ void TProcessThread::Execute() {
   }
 
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS, nullptr,
+  // Held before its first instruction, so that nothing it starts can come before the job.
+  const DWORD suspended = job_ ? CREATE_SUSPENDED : 0;
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS | suspended, nullptr,
                       directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
     ReportStartFailure(GetLastError());  // nothing to close
     return;
   }
   framework::ProcessHandles process = framework::ProcessHandles::Adopt(info);
+  if (job_) {
+    // Refused where jobs cannot nest (an older system, or a job of ours that allows none): the
+    // process then runs on its own, and only it is followed.
+    AssignProcessToJobObject(job_.get(), process.process.get());
+    ResumeThread(process.thread.get());
+    job_.reset();
+  }
 
   bool wait = false;
   {

@@ -75,6 +75,11 @@ class TProcess : public framework::TComponent {
   void SetWait(bool value) { wait_ = value; }
   const TProcessEvent& OnFinished() const { return onFinished_; }
   void SetOnFinished(TProcessEvent handler) { onFinished_ = std::move(handler); }
+  // The job every process this component starts is put in before it runs its first instruction,
+  // so that whatever it starts is in the job too; null for none. Not owned: the caller keeps it
+  // open until Execute has returned (each worker takes a handle of its own).
+  HANDLE Job() const { return job_; }
+  void SetJob(HANDLE job) { job_ = job; }
   // (Sender, the system's error code).
   const TProcessEvent& OnStartFailed() const { return onStartFailed_; }
   void SetOnStartFailed(TProcessEvent handler) { onStartFailed_ = std::move(handler); }
@@ -93,6 +98,7 @@ class TProcess : public framework::TComponent {
   std::string directory_;
   TShowWindow showWindow_ = TShowWindow::swHide;
   bool wait_ = false;
+  HANDLE job_ = nullptr;
   TProcessEvent onFinished_;
   TProcessEvent onStartFailed_;
 };
@@ -101,6 +107,7 @@ class TProcess : public framework::TComponent {
 // frees itself.
 class TProcessThread : public framework::TThread {
  public:
+  // Takes its own handle to the component's job, if any, while the caller's is surely open.
   explicit TProcessThread(std::shared_ptr<detail::ProcessLink> link);
 
  protected:
@@ -111,6 +118,7 @@ class TProcessThread : public framework::TThread {
   void ReportStartFailure(DWORD error);
 
   std::shared_ptr<detail::ProcessLink> link_;
+  framework::UniqueHandle job_;
 };
 
 }  // namespace launch

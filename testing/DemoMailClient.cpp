@@ -1,12 +1,18 @@
 // Stand-in for the mail client: a window whose title contains "TOLVANE MAIL", ended by the user
 // (closing it) or after a given time, with a given exit code. It logs started, its command line,
-// each window, each time one of its windows gains the foreground, and ended.
+// each window, "windows settled" once their order on the desktop stays, each time one of its
+// windows gains the foreground, and ended.
 //
 //   DemoMailClient [--log <file>] [--title <text>] [--extra-window <title>]... [--close-after <ms>]
-//                  [--exit <code>] [--bottom]
+//                  [--exit <code>] [--bottom] [--window-after <ms>] [--no-window] [--single]
+//                  [--helper <ms>]
 //
 // Its windows are shown without activating them, so any foreground they gain comes from outside;
-// with --bottom they are shown behind every other window.
+// with --bottom they are shown behind every other window. --window-after shows them only after a
+// while (a slow start); --no-window never (a client that dies before it shows one). --single hands
+// over to a copy already running, as many mail clients do: it ends 300 ms later with code 0,
+// logging "handed over". --helper starts a helper program (a copy of this one without a window,
+// logging to helper.log beside the log) that outlives the client by the given time.
 #include <windows.h>
 
 #include <cstdlib>
@@ -41,6 +47,32 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// The main window of a copy already running, or null.
+HWND RunningCopy() {
+  for (HWND window = FindWindowExA(nullptr, nullptr, "DemoMailClient", nullptr); window != nullptr;
+       window = FindWindowExA(nullptr, window, "DemoMailClient", nullptr)) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != GetCurrentProcessId() && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+void StartHelper(const std::string& log, const std::string& livesMs) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  const std::string folder = log.substr(0, log.find_last_of('\\') + 1);
+  std::string commandLine = std::string("\"") + self + "\" --no-window --log \"" + folder + "helper.log\" --close-after " + livesMs;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    eventLog->Write("started a helper");
+  }
+}
+
 HWND MakeWindow(const std::string& title, int index) {
   HWND window = CreateWindowExA(0, "DemoMailClient", title.c_str(), WS_OVERLAPPEDWINDOW, 120 + 40 * index,
                                 100 + 40 * index, 480, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -54,6 +86,28 @@ HWND MakeWindow(const std::string& title, int index) {
   }
   eventLog->Write("window " + title);
   return window;
+}
+// Waits until the display has mapped the windows and their order on the desktop has stayed the same
+// for a while (at most 2 s), then logs it: Wine may still reorder windows it has just mapped.
+void SettleWindows() {
+  std::string order;
+  DWORD stableSince = GetTickCount();
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 2000 && GetTickCount() - stableSince < 200;) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    std::string now;
+    for (HWND window = GetTopWindow(nullptr); window != nullptr; window = GetWindow(window, GW_HWNDNEXT)) {
+      DWORD processId = 0;
+      GetWindowThreadProcessId(window, &processId);
+      if (processId == GetCurrentProcessId()) now += Title(window) + "|";
+    }
+    if (now != order) {
+      order = now;
+      stableSince = GetTickCount();
+    }
+    Sleep(10);
+  }
+  eventLog->Write("windows settled");
 }
 }  // namespace
 
@@ -71,11 +125,25 @@ int Run(int argc, char** argv) {
   windowClass.lpszClassName = "DemoMailClient";
   RegisterClassA(&windowClass);
 
-  for (int i = 1; i < argc; ++i) atBottom = atBottom || std::string(argv[i]) == "--bottom";
-  mainWindow = MakeWindow(standin::Option(argc, argv, "--title", "TOLVANE MAIL - Inbox"), 0);
-  int index = 1;
-  for (int i = 1; i + 1 < argc; ++i) {
-    if (std::string(argv[i]) == "--extra-window") MakeWindow(argv[i + 1], index++);
+  if (standin::HasFlag(argc, argv, "--single") && RunningCopy() != nullptr) {
+    log.Write("handed over");
+    Sleep(300);
+    log.Write("ended with exit code 0x0");
+    return 0;
+  }
+  const std::string helperLives = standin::Option(argc, argv, "--helper");
+  if (!helperLives.empty()) StartHelper(log.Path(), helperLives);
+  const std::string windowAfter = standin::Option(argc, argv, "--window-after");
+  if (!windowAfter.empty()) Sleep(static_cast<DWORD>(std::strtoul(windowAfter.c_str(), nullptr, 0)));
+
+  atBottom = standin::HasFlag(argc, argv, "--bottom");
+  if (!standin::HasFlag(argc, argv, "--no-window")) {
+    mainWindow = MakeWindow(standin::Option(argc, argv, "--title", "TOLVANE MAIL - Inbox"), 0);
+    int index = 1;
+    for (int i = 1; i + 1 < argc; ++i) {
+      if (std::string(argv[i]) == "--extra-window") MakeWindow(argv[i + 1], index++);
+    }
+    SettleWindows();
   }
 
   const std::string closeAfter = standin::Option(argc, argv, "--close-after");

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <algorithm>
 #include <atomic>
@@ -857,6 +859,59 @@ TEST(ConfigDialogEndToEnd, AFirstRunGoesFromTheSettingsWindowStraightOnToTheSequ
   EXPECT_GE(Ms(clientEnded.us, secondEnded), 4900.0);
   EXPECT_LE(Ms(clientEnded.us, secondEnded), 6000.0);
   EXPECT_EQ(WaitForConfigProgram(folder, 0), 0u) << "the second start ran the configuration program";
+}
+
+// The proxy cannot start, and the launcher says so; the user clicks the notice, corrects the path
+// and saves, the box that starts the launcher ticked for them. The launcher the save starts gives
+// the mail still open its proxy: the command's copy hands over to the open client, and that
+// client is followed to its end.
+TEST(ConfigDialogEndToEnd, ANoticesClickThenASaveGivesTheOpenMailItsProxy) {
+  const testsupport::StandInShell shell(testsupport::StandInShell::Answer::Accept);
+  TempDir folder;
+  TempDir elsewhere;
+  const StandInInstallation installation(folder);
+  const std::string mail =
+      "\"" + (folder / "DemoMailClient.exe") + "\" --log \"" + (folder / "mail.log") + "\" --single --close-after 9000";
+  testsupport::WriteFileBytes(folder / kIni,
+                              "[Path]\r\nMail=" + mail + "\r\nOndrel=" + (folder / "moved\\DemoProxy.exe") + "\r\n");
+  framework::ProcessHandles first = StartLauncher(folder, elsewhere);
+  const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
+  ASSERT_EQ(notices.size(), 1u) << "the proxy that cannot start was not told of";
+  const standin::LoggedEvent client = WaitForEvent(folder / "mail.log", "window", 10000);
+  ASSERT_NE(client.processId, 0u);
+  shell.ReportOnNotice(notices[0], NIN_BALLOONUSERCLICK);
+
+  const DWORD configId = WaitForConfigProgram(folder, 10000);
+  ASSERT_NE(configId, 0u) << "the click did not open the settings";
+  {
+    ConfigProgram program(configId);
+    ASSERT_TRUE(program.Ready());
+    EXPECT_EQ(IsDlgButtonChecked(program.Window(), configure::kStartNowId), static_cast<UINT>(BST_CHECKED));
+    program.Fill(Wide(mail), Wide(folder / "DemoProxy.exe"));
+    program.Click(IDOK);
+    EXPECT_EQ(program.Finish(), 0u);
+  }
+  const standin::LoggedEvent proxyStarted = WaitForEvent(folder / "DemoProxy.log", "started", 10000);
+  ASSERT_NE(proxyStarted.processId, 0u) << "no launcher started the proxy after the save";
+  framework::ProcessHandles second;
+  second.processId = OtherProcessOf(folder / "TolvaneLauncher.exe", first.processId);
+  second.process.reset(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, second.processId));
+  ASSERT_TRUE(second.process) << "no second launcher runs";
+  framework::UniqueHandle proxy(OpenProcess(SYNCHRONIZE, FALSE, proxyStarted.processId));
+  ASSERT_TRUE(proxy);
+  EXPECT_NE(WaitForEvent(folder / "mail.log", "handed over", 10000).processId, 0u);
+
+  // The open client's end ends the proxy, and the second launcher 5 s later.
+  framework::UniqueHandle open(OpenProcess(SYNCHRONIZE, FALSE, client.processId));
+  HANDLE ends[2] = {open.get(), proxy.get()};
+  ASSERT_EQ(WaitForMultipleObjects(2, ends, FALSE, 15000), WAIT_OBJECT_0) << "the proxy was ended before the mail";
+  const long long clientEnded = standin::NowMicroseconds();
+  EXPECT_EQ(WaitForSingleObject(proxy.get(), 2000), WAIT_OBJECT_0) << "the proxy was not ended with the mail";
+  DWORD secondExit = kNoExit;
+  const long long secondEnded = WaitForEnd(second, 10000, secondExit);
+  ASSERT_NE(secondEnded, 0) << "the second launcher did not end";
+  EXPECT_EQ(secondExit, 0u);
+  EXPECT_GE(Ms(clientEnded, secondEnded), 4800.0);
 }
 
 TEST(ConfigDialog, UnderCodePage1252TheTextsAndTheSavedBytesStayJapanese) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "framework/AnsiText.h"
@@ -60,7 +61,12 @@ class ProcessWatch {
     if (process_ && endedUs_ == 0) TerminateProcess(process_.get(), 1);  // leave nothing running
     if (thread_.joinable()) thread_.join();
   }
-  bool Ended(DWORD waitMs = 0) { return process_ && WaitForSingleObject(process_.get(), waitMs) == WAIT_OBJECT_0; }
+  // Once it says so, EndedUs holds the moment.
+  bool Ended(DWORD waitMs = 0) {
+    if (!process_ || WaitForSingleObject(process_.get(), waitMs) != WAIT_OBJECT_0) return false;
+    while (endedUs_ == 0) Sleep(1);
+    return true;
+  }
   long long EndedUs() const { return endedUs_; }
 
  private:
@@ -95,6 +101,7 @@ class Installation {
   }
 
   std::vector<LogEvent> MailEvents() const { return standin::ReadEventLog(Path("mail.log")); }
+  std::vector<LogEvent> HelperEvents() const { return standin::ReadEventLog(Path("helper.log")); }
   std::vector<LogEvent> ProxyEvents() const { return standin::ReadEventLog(Path("DemoProxy.log")); }
   std::vector<LogEvent> ConfigurationEvents() const { return standin::ReadEventLog(Path("Cunfigure.log")); }
 
@@ -140,7 +147,7 @@ class Installation {
   ~Installation() {
     if (launcher_.process && LauncherRunning()) TerminateProcess(launcher_.process.get(), 1);
     // The stand-ins outlive the launcher in some runs: end them before the folder goes.
-    for (const auto& events : {MailEvents(), ProxyEvents(), ConfigurationEvents()}) {
+    for (const auto& events : {MailEvents(), HelperEvents(), ProxyEvents(), ConfigurationEvents()}) {
       for (const LogEvent& event : events) {
         framework::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, event.processId));
         if (process) {
@@ -244,7 +251,7 @@ TEST(LaunchSequence, EveryMatchingWindowComesForwardInListOrderButNotOtherLetter
   // Once the client's windows exist, and before the launcher looks (a second after the start),
   // note the order in which the desktop lists the matching ones.
   const LogEvent lastWindow =
-      installation.WaitForEvent([&] { return installation.MailEvents(); }, "window Compose - TOLVANE MAIL", 8000);
+      installation.WaitForEvent([&] { return installation.MailEvents(); }, "windows settled", 8000);
   ASSERT_NE(lastWindow.processId, 0u);
   const std::vector<std::string> expected = MailWindowTitles(lastWindow.processId);
   ASSERT_EQ(expected.size(), 2u);
@@ -318,18 +325,6 @@ std::wstring Reason(DWORD error) {
   while (length > 0 && reason[length - 1] <= L' ') --length;
   return std::wstring(reason, length);
 }
-// What the shell reports about the notice the launcher showed (a click, its time out), sent with the
-// callback message the icon was added with.
-void ReportOnNotice(const testsupport::StandInShell& shell, const testsupport::StandInShell::Request& notice,
-                    UINT report) {
-  for (const auto& request : shell.Requests()) {
-    if (request.command == NIM_ADD) {
-      PostMessageW(notice.Window(), request.CallbackMessage(), 1, report);
-      return;
-    }
-  }
-  ADD_FAILURE() << "no icon was added";
-}
 }  // namespace
 
 // Told once, in the tray icon's notice; the client is still started, and without a click nothing
@@ -375,7 +370,7 @@ TEST(LauncherNotice, AClientThatCannotStartIsToldAndAClickHandsOverToTheSettings
   EXPECT_FALSE(proxy.Ended());
   EXPECT_TRUE(installation.ConfigurationEvents().empty());
 
-  ReportOnNotice(shell, notices[0], NIN_BALLOONUSERCLICK);
+  shell.ReportOnNotice(notices[0], NIN_BALLOONUSERCLICK);
   EXPECT_NE(installation.WaitForEvent([&] { return installation.ConfigurationEvents(); }, "started", 8000).processId,
             0u)
       << "the configuration program did not start";
@@ -397,7 +392,7 @@ TEST(LauncherNotice, WithoutSettingsAndWithoutTheConfigurationProgramTheUserIsTo
                                    L"」に見つからないため、設定を開けません。ランチャーを終了します。");
   // The shell takes the notice away after its time.
   Sleep(3000);
-  ReportOnNotice(shell, notices[0], NIN_BALLOONTIMEOUT);
+  shell.ReportOnNotice(notices[0], NIN_BALLOONTIMEOUT);
   ASSERT_TRUE(installation.WaitForLauncher(15000));
   EXPECT_EQ(installation.LauncherExitCode(), 0u);
   EXPECT_GE(Ms(installation.LauncherStartedUs(), installation.LauncherEndedUs()), 10000.0);
@@ -405,17 +400,22 @@ TEST(LauncherNotice, WithoutSettingsAndWithoutTheConfigurationProgramTheUserIsTo
 
 // ---- one launcher per settings file ----
 
-// A second start while the mail runs: it starts nothing, brings the mail forward and ends at once.
+// A second start while the mail runs: it starts nothing, brings the mail forward, restored from
+// minimised, and ends at once.
 TEST(LauncherOnce, ASecondStartBringsTheMailForwardAndEndsStartingNothing) {
   Installation installation;
   installation.WriteSettings(installation.MailCommand("--close-after 8000"), installation.Path("DemoProxy.exe"));
   installation.StartLauncher();
   ASSERT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "foreground", 8000).processId, 0u);
-  // The user works elsewhere.
+  // The user works elsewhere, the mail minimised.
+  const LogEvent window = installation.WaitForEvent([&] { return installation.MailEvents(); }, "window", 8000);
+  HWND client = testsupport::FindProcessWindow(window.processId, "DemoMailClient");
+  ASSERT_NE(client, nullptr);
+  ShowWindow(client, SW_MINIMIZE);
   testsupport::Windows elsewhere;
   HWND other = elsewhere.Make("other work");
   SetForegroundWindow(other);
-  ASSERT_TRUE(testsupport::PumpUntil([&] { return GetForegroundWindow() == other; }, 2000));
+  ASSERT_TRUE(testsupport::PumpUntil([&] { return GetForegroundWindow() == other && IsIconic(client); }, 2000));
 
   const long long again = standin::NowMicroseconds();
   Installation::Started second = installation.StartAnotherLauncher();
@@ -432,6 +432,7 @@ TEST(LauncherOnce, ASecondStartBringsTheMailForwardAndEndsStartingNothing) {
       },
       3000))
       << "the mail was not brought forward again";
+  EXPECT_FALSE(IsIconic(client)) << "brought forward, the mail stayed minimised";
   const std::vector<LogEvent> mail = installation.MailEvents();
   EXPECT_EQ(std::count_if(mail.begin(), mail.end(), [](const LogEvent& e) { return e.text == "started"; }), 1);
   const std::vector<LogEvent> proxy = installation.ProxyEvents();
@@ -635,4 +636,98 @@ TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart)
   ASSERT_TRUE(proxy.Ended(2000)) << "the proxy was not terminated";
   EXPECT_GE(Ms(clientEnded->us, proxy.EndedUs()), 0.0);
   EXPECT_LE(Ms(clientEnded->us, proxy.EndedUs()), 2000.0);
+}
+
+// ---- following the mail, not the first process its command starts ----
+
+namespace {
+// Starts the launcher with a mail command and the proxy stand-in, and watches the proxy it starts.
+std::unique_ptr<ProcessWatch> StartWatchingTheProxy(Installation& installation, const std::string& mail) {
+  installation.WriteSettings(mail, installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  const LogEvent started = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
+  EXPECT_NE(started.processId, 0u) << "the proxy did not start";
+  return started.processId != 0 ? std::make_unique<ProcessWatch>(started.processId) : nullptr;
+}
+
+// The command a user may give instead of the client's own: a starter that starts it and ends.
+std::string ThroughAStarter(const std::string& clientCommand) { return "cmd.exe /c start \"\" " + clientCommand; }
+
+// The client's event with a prefix, from the process that logged it (0: any), waited for.
+LogEvent WaitForClientEvent(const Installation& installation, const std::string& prefix, DWORD processId = 0) {
+  for (DWORD waited = 0; waited < 20000; waited += 20, Sleep(20)) {
+    for (const LogEvent& event : installation.MailEvents()) {
+      if ((processId == 0 || event.processId == processId) && event.text.rfind(prefix, 0) == 0) return event;
+    }
+  }
+  ADD_FAILURE() << "the client never logged \"" << prefix << "\"";
+  return LogEvent{};
+}
+
+// The mail ended at mailEndedUs: the proxy is ended then and not before, the launcher 5 s later.
+void ExpectTheProxyAndTheLauncherEndAfter(long long mailEndedUs, ProcessWatch& proxy, Installation& installation) {
+  ASSERT_TRUE(proxy.Ended(15000)) << "the proxy was not ended";
+  EXPECT_GE(Ms(mailEndedUs, proxy.EndedUs()), 0.0) << "the proxy was ended while the mail ran";
+  EXPECT_LE(Ms(mailEndedUs, proxy.EndedUs()), 2000.0);
+  ASSERT_TRUE(installation.WaitForLauncher(15000)) << "the launcher did not end";
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_GE(Ms(mailEndedUs, installation.LauncherEndedUs()), 4900.0);
+  EXPECT_LE(Ms(mailEndedUs, installation.LauncherEndedUs()), 8000.0);
+}
+}  // namespace
+
+// The starter ends at once; the client it started is the mail. A helper the client leaves running
+// (with no mail window) is not.
+TEST(LaunchFollowsTheMail, AClientStartedThroughAStarterIsFollowedButNotTheHelperItLeaves) {
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy =
+      StartWatchingTheProxy(installation, ThroughAStarter(installation.MailCommand("--helper 20000 --close-after 4000")));
+  ASSERT_TRUE(proxy);
+  const LogEvent ended = WaitForClientEvent(installation, "ended with exit code");
+  EXPECT_NE(FindEvent(installation.MailEvents(), "foreground TOLVANE MAIL"), nullptr) << "not brought forward";
+  ExpectTheProxyAndTheLauncherEndAfter(ended.us, *proxy, installation);
+  EXPECT_NE(FindEvent(installation.HelperEvents(), "started"), nullptr);
+  EXPECT_EQ(FindEvent(installation.HelperEvents(), "ended"), nullptr) << "the helper was to outlive the mail";
+}
+
+// A client that dies before it shows any window ends the mail at once, also through a starter.
+TEST(LaunchFollowsTheMail, AClientThatCrashesBeforeItsWindowEndsTheMailAtOnce) {
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy = StartWatchingTheProxy(
+      installation, ThroughAStarter(installation.MailCommand("--no-window --close-after 1500 --exit 0xC0000005")));
+  ASSERT_TRUE(proxy);
+  ExpectTheProxyAndTheLauncherEndAfter(WaitForClientEvent(installation, "ended with exit code").us, *proxy,
+                                       installation);
+}
+
+// The user opened the client by hand; the command's copy hands over to it and ends. The open
+// client is the mail, and is followed to its end.
+TEST(LaunchFollowsTheMail, AClientAlreadyOpenThatTheCommandHandsOverToIsFollowed) {
+  Installation installation;
+  DWORD error = ERROR_SUCCESS;
+  const framework::ProcessHandles open =
+      processwindows::StartProgram(installation.MailCommand("--single --close-after 6000"), installation.Folder(), error);
+  ASSERT_TRUE(open.process) << "error " << error;
+  WaitForClientEvent(installation, "window", open.processId);
+  std::unique_ptr<ProcessWatch> proxy = StartWatchingTheProxy(installation, installation.MailCommand("--single"));
+  ASSERT_TRUE(proxy);
+  EXPECT_NE(WaitForClientEvent(installation, "handed over").processId, 0u);
+  const LogEvent ended = WaitForClientEvent(installation, "ended with exit code", open.processId);
+  ExpectTheProxyAndTheLauncherEndAfter(ended.us, *proxy, installation);
+}
+
+// A slow start: the window comes up after the launcher's first look, and is brought forward as it
+// comes.
+TEST(LaunchFollowsTheMail, AWindowThatComesUpLateIsBroughtForwardAtOnce) {
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy =
+      StartWatchingTheProxy(installation, installation.MailCommand("--window-after 2500 --close-after 2000"));
+  ASSERT_TRUE(proxy);
+  const LogEvent window = WaitForClientEvent(installation, "window TOLVANE MAIL");
+  const LogEvent foreground = WaitForClientEvent(installation, "foreground TOLVANE MAIL");
+  ASSERT_NE(foreground.us, 0);
+  // Logged once shown: the window was up for at least this long before it came forward.
+  EXPECT_LE(Ms(window.us, foreground.us), 300.0);
+  ExpectTheProxyAndTheLauncherEndAfter(WaitForClientEvent(installation, "ended with exit code").us, *proxy,
+                                       installation);
 }

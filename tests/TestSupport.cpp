@@ -303,6 +303,16 @@ std::vector<StandInShell::Request> StandInShell::WaitForNotices(size_t count, DW
   }
 }
 
+void StandInShell::ReportOnNotice(const Request& notice, UINT report) const {
+  for (const Request& request : Requests()) {
+    if (request.command == NIM_ADD) {
+      PostMessageW(notice.Window(), request.CallbackMessage(), 1, report);
+      return;
+    }
+  }
+  ADD_FAILURE() << "no icon was added";
+}
+
 StandInShell::StandInShell(Answer answer) : answer_(answer) {
   thread_ = std::thread([this] {
     WNDCLASSA windowClass{};

@@ -176,6 +176,9 @@ class StandInShell {
   std::vector<Request> Requests() const;
   // The notifications it was sent (NIF_INFO), oldest first, waited for until there are count.
   std::vector<Request> WaitForNotices(size_t count, DWORD timeoutMs) const;
+  // Tells the icon that showed notice what the shell reports about it (NIN_BALLOONUSERCLICK, a
+  // click; NIN_BALLOONTIMEOUT, its time out), with the callback message the icon was added with.
+  void ReportOnNotice(const Request& notice, UINT report) const;
   // The real shell is back: the stand-in goes.
   void Leave();
 
