@@ -282,10 +282,12 @@ void TMailWatch::FirstLook(const std::vector<HWND>& windows, DWORD lookUntil) {
   SetEvent(state_->wake.get());
 }
 
-void TMailWatch::ProgramEnded() {
-  {
-    std::lock_guard<framework::Mutex> guard(state_->lock);
-    state_->programEnded = true;
-  }
-  SetEvent(state_->wake.get());
+std::function<void()> TMailWatch::ProgramEndedSignal() const {
+  return [state = state_] {
+    {
+      std::lock_guard<framework::Mutex> guard(state->lock);
+      state->programEnded = true;
+    }
+    SetEvent(state->wake.get());
+  };
 }

@@ -42,8 +42,9 @@ class TMailWatch {
   // The first look found these mail windows; with none, the worker watches for one until the tick
   // count lookUntil.
   void FirstLook(const std::vector<HWND>& windows, DWORD lookUntil);
-  // The program the command started has ended.
-  void ProgramEnded();
+  // What tells the watch that the program the command started has ended: callable from any thread,
+  // and harmless once the watch has gone (the command runner reports on its worker).
+  std::function<void()> ProgramEndedSignal() const;
 
   struct State;  // shared with the worker
 

@@ -11,6 +11,9 @@
 
 int WINAPI WinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, LPSTR /*commandLine*/, int /*show*/) {
   framework::SearchSystemFolderForDlls();
+  // A windowed program has no console. Wine gives it the console of a console program that started
+  // it, and then it could not look into its proxy's console to ask it to close.
+  FreeConsole();
   framework::TApplication application;
   application.Initialize();
   // The launcher has no window to show a report in: an error is never a message box.

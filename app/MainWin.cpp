@@ -3,11 +3,14 @@
 
 #include <windows.h>
 
+#include <utility>
+
 #include "app/ComData.h"
 #include "app/Notices.h"
 #include "framework/Application.h"
 #include "framework/Paths.h"
 #include "framework/Properties.h"
+#include "launch/CommandProgram.h"
 
 TForm1* Form1 = nullptr;
 
@@ -19,6 +22,9 @@ constexpr char kStartLauncherOption[] = "/startlauncher";
 // that comes up later is watched for until this long after the client's start.
 constexpr DWORD kForegroundDelayMs = 1000;
 constexpr DWORD kLateWindowMs = 60000;
+// A proxy asked to close is given this long before it is ended; the launcher's own close, 5 s after
+// the mail's end, comes later.
+constexpr DWORD kProxyGraceMs = 3000;
 // A notice before the launcher closes is given at least this long, and its own time up to the
 // longest.
 constexpr unsigned kNoticeReadingMs = 10000;
@@ -31,6 +37,14 @@ template <class T>
 T* Find(const framework::TComponent& owner, const char* name) {
   return framework::ComponentAs<T>(owner.FindComponent(name));
 }
+
+// The folder of a program found as the system finds it to start it, for its current directory:
+// Explorer gives a program opened there its own folder, whatever the launcher's current directory
+// (at sign-in, the system folder). Empty when the program is not found: its start then fails as
+// it always has.
+std::string FolderOf(const std::string& program) {
+  return program.empty() ? std::string() : framework::ExtractFileDir(program);
+}
 }  // namespace
 
 TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
@@ -40,6 +54,7 @@ TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
   PublishMethod("Exit1Click", &TForm1::Exit1Click);
   PublishMethod("Process1StartFailed", &TForm1::Process1StartFailed);
   PublishMethod("TrayIcon1BalloonClick", &TForm1::TrayIcon1BalloonClick);
+  PublishMethod("ExFile1ProcCompleted", &TForm1::ExFile1ProcCompleted);
 }
 
 TForm1::~TForm1() {
@@ -87,16 +102,15 @@ void TForm1::FormCreate(framework::TObject* /*sender*/) {
     return;
   }
 
-  // The proxy, not waited for. The mail client is started all the same.
-  if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
-    TellStartFailed(kProxyName, ExFile1->ProcFileName(), static_cast<DWORD>(ExFile1->LastErrorCode()));
-  }
+  StartProxy();  // not waited for; the mail client is started all the same
   mailWatch_ = std::make_unique<TMailWatch>(
       [](const std::vector<HWND>& windows) {
         for (HWND window : windows) SetForegroundWindow(window);
       },
       [this] { MailEnded(); });
+  programEnded_ = mailWatch_->ProgramEndedSignal();
   Process1->SetJob(mailWatch_->Job());
+  Process1->SetDirectory(FolderOf(launch::LocateCommandProgram(Process1->Command()).found));
   const DWORD clientStarted = GetTickCount();
   Process1->Execute();  // the mail client, waited for on a worker thread
   Process1->SetJob(nullptr);
@@ -117,12 +131,20 @@ std::vector<HWND> TForm1::BringMailForward(winlist::TWinList& list) {
   return brought;
 }
 
+void TForm1::StartProxy() {
+  ExFile1->SetProcCurrentDir(FolderOf(launch::FindProgram(ExFile1->ProcFileName())));
+  if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
+    TellStartFailed(kProxyName, ExFile1->ProcFileName(), static_cast<DWORD>(ExFile1->LastErrorCode()));
+  }
+}
+
 void TForm1::StartConfigurationProgram() {
   handedOver_ = true;
   mailWatch_.reset();  // the mail is no longer this launcher's to follow
   // Handed over: a launcher the configuration program starts runs at once, not beside this one.
   CommonData->ReleaseSettingsFile();
   ExFile1->SetProcFileName(ConfigurationProgramPath(framework::ModuleFileName()));
+  ExFile1->SetProcCurrentDir(FolderOf(ExFile1->ProcFileName()));
   if (!ExFile1->Execute() && !ExFile1->ProcessCreated()) {
     // Nothing can write the settings: the user is told why, and given the time to read it.
     const TNotice notice =
@@ -138,7 +160,7 @@ void TForm1::StartConfigurationProgram() {
 void TForm1::TellStartFailed(const wchar_t* what, const std::string& target, DWORD error) {
   const TNotice notice = StartFailedNotice(what, target, error);
   TrayIcon1->ShowBalloon(notice.title, notice.text, tray::TBalloonIcon::biError);
-  offersSettings_ = true;
+  noticeClick_ = NoticeClick::OpenSettings;
 }
 
 void TForm1::Process1StartFailed(framework::TObject* /*sender*/, std::uint32_t error) {
@@ -149,30 +171,43 @@ void TForm1::Process1StartFailed(framework::TObject* /*sender*/, std::uint32_t e
 }
 
 void TForm1::TrayIcon1BalloonClick(framework::TObject* /*sender*/) {
-  if (!offersSettings_ || handedOver_) return;
-  // The proxy it started goes: the launcher started after the settings starts the right one, and
-  // follows the mail that is still open.
-  ExFile1->TerminateProc();
-  ExFile1->SetProcParameters(kStartLauncherOption);
-  StartConfigurationProgram();
+  if (handedOver_) return;
+  const NoticeClick click = std::exchange(noticeClick_, NoticeClick::None);
+  if (click == NoticeClick::RestartProxy) {
+    StartProxy();
+  } else if (click == NoticeClick::OpenSettings) {
+    // The proxy it started goes: the launcher started after the settings starts the right one, and
+    // follows the mail that is still open.
+    ExFile1->CloseProc(kProxyGraceMs);
+    ExFile1->SetProcParameters(kStartLauncherOption);
+    StartConfigurationProgram();
+  }
+}
+
+void TForm1::ExFile1ProcCompleted(framework::TObject* /*sender*/, const std::string& fileName,
+                                  const std::string& /*identifier*/, std::int32_t exitCode, bool /*timedOut*/) {
+  // The proxy ended by itself while the mail runs: the mail will fail, and the user is told why,
+  // once. Code 0 is a starter that handed over, or a proxy that was asked to go.
+  if (!mailWatch_ || handedOver_ || proxyEndTold_ || exitCode == 0) return;
+  proxyEndTold_ = true;
+  const TNotice notice = ProxyEndedNotice(fileName, static_cast<DWORD>(exitCode));
+  TrayIcon1->ShowBalloon(notice.title, notice.text, tray::TBalloonIcon::biWarning);
+  noticeClick_ = NoticeClick::RestartProxy;
 }
 
 void TForm1::Process1Finished(framework::TObject* /*sender*/, std::uint32_t /*exitCode*/) {
-  // Raised on the command runner's worker: the mail's watch belongs to the main thread, so the
-  // news is handed over there, without keeping the worker waiting. The mail may go on without the
-  // program its command started: a starter that handed over, a copy that found the client open.
-  framework::TApplication* application = framework::TApplication::Current();
-  if (application == nullptr) return;
-  application->MainThread().Post([this, alive = alive_] {
-    if (*alive && mailWatch_) mailWatch_->ProgramEnded();
-  });
+  // Raised on the command runner's worker, which tells the mail's watch directly (its signal is
+  // made for that): the mail may go on without the program its command started (a starter that
+  // handed over, a copy that found the client open), and the watch reports the mail's end on the
+  // main thread.
+  if (programEnded_) programEnded_();
 }
 
 void TForm1::MailEnded() {
   mailWatch_.reset();
   if (handedOver_) return;            // handed over, the launcher already closes
   CommonData->ReleaseSettingsFile();  // only closing now: a new start runs at once
-  ExFile1->TerminateProc();
+  ExFile1->CloseProc(kProxyGraceMs);  // asked first, ended only if it does not go
   Timer1->SetEnabled(true);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "app/MailWatch.h"
@@ -33,6 +34,9 @@ class TForm1 : public framework::TForm {
   void Process1StartFailed(framework::TObject* sender, std::uint32_t error);
   // The user clicked a notice.
   void TrayIcon1BalloonClick(framework::TObject* sender);
+  // A program the executable launcher started has ended (the proxy, on the main thread).
+  void ExFile1ProcCompleted(framework::TObject* sender, const std::string& fileName, const std::string& identifier,
+                            std::int32_t exitCode, bool timedOut);
 
   // Brings every window whose title holds "TOLVANE MAIL" to the front, as list finds them now, and
   // gives those windows.
@@ -66,6 +70,8 @@ class TForm1 : public framework::TForm {
   // Starts the configuration program and closes five seconds later; when it cannot be started,
   // tells the user and closes once they had the time to read it.
   void StartConfigurationProgram();
+  // Starts the proxy, in its own folder; tells the user when it cannot be started.
+  void StartProxy();
   // Shows a notice whose click hands over to the configuration program.
   void TellStartFailed(const wchar_t* what, const std::string& target, DWORD error);
   // The mail has ended: none of its processes runs, and none of its windows is up.
@@ -73,11 +79,15 @@ class TForm1 : public framework::TForm {
 
   // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  bool offersSettings_ = false;  // a notice shown may hand over to the configuration program
+  // What a click on the notice shown last does.
+  enum class NoticeClick : unsigned char { None, OpenSettings, RestartProxy };
+  NoticeClick noticeClick_ = NoticeClick::None;
+  bool proxyEndTold_ = false;    // the proxy's own end is told of once a run
   bool handedOver_ = false;      // the configuration program takes over: nothing else is ended
   bool closingAfterNotice_ = false;
   DWORD noticeShownAt_ = 0;
   std::unique_ptr<TMailWatch> mailWatch_;  // from the mail's start until it has ended
+  std::function<void()> programEnded_;     // tells the watch, from the command runner's worker
 };
 
 // The launcher window, set before its construction runs.

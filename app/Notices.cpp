@@ -9,6 +9,8 @@ constexpr wchar_t kCannotStart[] = L"を起動できません";
 constexpr wchar_t kClickForSettings[] = L"クリックすると設定を開きます。";
 constexpr wchar_t kConfigurationProgramWords[] = L"設定プログラム";
 constexpr wchar_t kNotInFolder[] = L"に見つからないため、設定を開けません。ランチャーを終了します。";
+constexpr wchar_t kProxyEnded[] = L"メールプロキシが終了しました";
+constexpr wchar_t kClickToRestart[] = L"クリックすると、もう一度起動します。";
 // A path or command line longer than this keeps its start and its end, the program's name.
 constexpr size_t kLongestTarget = 100;
 constexpr size_t kTargetHead = 30;
@@ -89,5 +91,20 @@ TNotice ConfigurationProgramNotice(const std::string& path, DWORD error) {
     text.Add(L"\n");
     text.AddReason(error);
   }
+  return notice;
+}
+
+TNotice ProxyEndedNotice(const std::string& path, DWORD exitCode) {
+  TNotice notice;
+  NoticeText title(notice.title, sizeof notice.title / sizeof(wchar_t));
+  title.Add(kProxyEnded);
+  NoticeText text(notice.text, sizeof notice.text / sizeof(wchar_t));
+  text.AddTarget(path);
+  // A crash's code is a status value, read in hexadecimal; a program's own code in decimal.
+  wchar_t code[40];
+  wsprintfW(code, exitCode >= 0xC0000000u ? L"\n終了コード 0x%08lX\n" : L"\n終了コード %lu\n",
+            static_cast<unsigned long>(exitCode));
+  text.Add(code);
+  text.Add(kClickToRestart);
   return notice;
 }

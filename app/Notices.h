@@ -1,5 +1,6 @@
-// The notices the launcher shows from its tray icon when a program it starts cannot be started: what
-// failed, its path or command line (shortened to fit), the system's reason, and what a click does.
+// The notices the launcher shows from its tray icon when a program it starts cannot be started, or
+// the proxy ends by itself: what failed, its path or command line (shortened to fit), the system's
+// reason or the exit code, and what a click does.
 // UTF-16, so that they read right whatever the system's code page.
 #pragma once
 
@@ -19,3 +20,6 @@ struct TNotice {
 TNotice StartFailedNotice(const wchar_t* what, const std::string& target, DWORD error);
 // There are no settings, and the configuration program at path could not be started either.
 TNotice ConfigurationProgramNotice(const std::string& path, DWORD error);
+// The mail proxy at path ended by itself, with exitCode, while the mail ran. A click on the notice
+// starts it again.
+TNotice ProxyEndedNotice(const std::string& path, DWORD exitCode);

@@ -14,7 +14,7 @@ constexpr char kSectionA[] = "Path";
 // The longest value the window reads back for showing: far more than the launcher can read.
 constexpr DWORD kLongestShownValue = 1 << 20;
 
-using launch::CommandProgram;
+using CommandProgram = launch::CommandProgram<std::wstring>;
 using launch::LocateCommandProgram;
 bool IsBlank(wchar_t c) { return launch::IsCommandBlank(c); }
 

@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "framework/AnsiText.h"
 #include "framework/Properties.h"
 
@@ -99,6 +101,26 @@ BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM parameter) {
   if (processId != record->processId) return TRUE;
   record->foundWindow = window;
   return FALSE;
+}
+
+// A console program's console window, for a caller without a console of its own: it attaches to
+// the program's console for a moment. Windows reports the program as the window's owner, so the
+// enumeration finds it there; Wine reports the console host, and only this finds it.
+HWND ConsoleWindowOf(DWORD processId) {
+  if (GetConsoleWindow() != nullptr || !AttachConsole(processId)) return nullptr;
+  HWND window = GetConsoleWindow();
+  FreeConsole();
+  return window;
+}
+
+// Asks every top-level window of the record's process to close; the record's found window is
+// the last one asked, or null when there was none.
+BOOL CALLBACK AskWindowOfProcessToClose(HWND window, LPARAM parameter) {
+  auto* record = reinterpret_cast<AThreadRecord*>(parameter);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == record->processId && PostMessageA(window, WM_CLOSE, 0, 0)) record->foundWindow = window;
+  return TRUE;
 }
 }  // namespace
 
@@ -213,6 +235,12 @@ void TProcThread::Notify() {
   ReleaseMutex(shared_->notifyMutex.get());
 }
 
+// ---- TCloseThread ----
+
+void TCloseThread::Execute() {
+  if (WaitForSingleObject(process_.get(), graceMs_) == WAIT_TIMEOUT) TerminateProcess(process_.get(), 0);
+}
+
 // ---- TExFile ----
 
 TExFile::TExFile(framework::TComponent* owner)
@@ -231,8 +259,11 @@ TExFile::~TExFile() {
     std::unique_lock<framework::Mutex> guard(shared_->lock);
     shared_->changed.Wait(guard, [this] { return shared_->workers <= shared_->handlersRunning; });
   }
-  std::lock_guard<framework::Mutex> guard(recordsLock_);
-  records_.clear();  // closes nothing a worker still holds: the handles are shared with them
+  {
+    std::lock_guard<framework::Mutex> guard(recordsLock_);
+    records_.clear();  // closes nothing a worker still holds: the handles are shared with them
+  }
+  closers_.clear();  // each waits out what is left of its grace
 }
 
 void TExFile::SetVersion(const std::string&) {
@@ -264,8 +295,9 @@ int TExFile::RecordCount() const {
 bool TExFile::Execute() {
   lastErrorCode_ = 0;
   processCreated_ = false;
+  DWORD idleFailure = ERROR_SUCCESS;
   if (!waitUntilDone_) {
-    const std::shared_ptr<detail::LaunchedProcess> process = Launch(true);
+    const std::shared_ptr<detail::LaunchedProcess> process = Launch(true, idleFailure);
     if (!process) return false;
     process->CloseThread();
     auto* worker =
@@ -274,17 +306,19 @@ bool TExFile::Execute() {
     if (worker->Handle() == nullptr) {
       // No thread: the record keeps the handle, and the purge closes it once the process is gone.
       delete worker;
-      return true;
+    } else {
+      {
+        std::lock_guard<framework::Mutex> guard(shared_->lock);
+        ++shared_->workers;
+      }
+      worker->Resume();
     }
-    {
-      std::lock_guard<framework::Mutex> guard(shared_->lock);
-      ++shared_->workers;
-    }
-    worker->Resume();
-    return true;
+    if (idleFailure == ERROR_SUCCESS) return true;
+    ReportSystemError(idleFailure);  // last: the handler may free this component
+    return false;
   }
 
-  const std::shared_ptr<detail::LaunchedProcess> process = Launch(false);
+  const std::shared_ptr<detail::LaunchedProcess> process = Launch(false, idleFailure);
   if (!process) return false;
   const DWORD result = WaitForSingleObject(process->Handle(), waitTime_);
   if (result == WAIT_OBJECT_0) {
@@ -307,7 +341,7 @@ bool TExFile::Execute() {
   return true;
 }
 
-std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
+std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched, DWORD& idleFailure) {
   Purge();
 
   const char* directory = nullptr;
@@ -367,16 +401,11 @@ std::shared_ptr<detail::LaunchedProcess> TExFile::Launch(bool watched) {
   framework::ProcessHandles handles = framework::ProcessHandles::Adopt(info);
   processCreated_ = true;
 
-  if (watched) {
-    DWORD code = ERROR_SUCCESS;
-    if (!BecameIdle(handles.process.get(), lowerFileName_, code)) {
-      // Wine leaves the code at 0 for a process without a message queue; a failure must not read
-      // as success, so it counts as the invalid parameter it is.
-      if (code == ERROR_SUCCESS) code = ERROR_INVALID_PARAMETER;
-      handles = framework::ProcessHandles();  // the process runs on; we keep nothing of it
-      ReportSystemError(code);
-      return nullptr;
-    }
+  if (watched && !BecameIdle(handles.process.get(), lowerFileName_, idleFailure)) {
+    // Wine leaves the code at 0 for a process without a message queue; a failure must not read as
+    // success, so it counts as the invalid parameter it is. The process runs all the same: it is
+    // recorded, so that it can be ended and is not started twice.
+    if (idleFailure == ERROR_SUCCESS) idleFailure = ERROR_INVALID_PARAMETER;
   }
 
   auto process = std::make_shared<detail::LaunchedProcess>(std::move(handles));
@@ -418,23 +447,57 @@ void TExFile::ReportFailure(int32_t code, const std::string& message) {
 
 void TExFile::ReportSystemError(DWORD code) { ReportFailure(static_cast<int32_t>(code), SystemMessage(code)); }
 
-bool TExFile::TerminateProc() {
+template <class Use>
+bool TExFile::WithCurrentLaunch(Use use) {
   std::lock_guard<framework::Mutex> guard(recordsLock_);
   for (AThreadRecord& record : records_) {
     if (record.fileName != lowerFileName_ || record.identifier != procIdentifier_) continue;
-    bool terminated = false;
+    bool done = false;
     // A handle that is already closed is never used: its value may belong to something else now.
-    record.process->WithOpenHandle([&record, &terminated](HANDLE process) {
-      record.foundWindow = nullptr;
-      EnumWindows(&FindWindowOfProcess, reinterpret_cast<LPARAM>(&record));
-      if (record.foundWindow != nullptr) {
-        TerminateProcess(process, 0);
-        terminated = true;
-      }
-    });
-    return terminated;
+    record.process->WithOpenHandle([&](HANDLE process) { done = use(record, process); });
+    return done;
   }
   return false;
+}
+
+bool TExFile::TerminateProc() {
+  return WithCurrentLaunch([](AThreadRecord& record, HANDLE process) {
+    record.foundWindow = nullptr;
+    EnumWindows(&FindWindowOfProcess, reinterpret_cast<LPARAM>(&record));
+    if (record.foundWindow == nullptr) record.foundWindow = ConsoleWindowOf(record.processId);
+    if (record.foundWindow == nullptr) return false;
+    TerminateProcess(process, 0);
+    return true;
+  });
+}
+
+bool TExFile::CloseProc(DWORD graceMs) {
+  closers_.erase(std::remove_if(closers_.begin(), closers_.end(),
+                                [](const std::unique_ptr<TCloseThread>& closer) { return closer->Finished(); }),
+                 closers_.end());
+  return WithCurrentLaunch([this, graceMs](AThreadRecord& record, HANDLE process) {
+    record.foundWindow = nullptr;
+    EnumWindows(&AskWindowOfProcessToClose, reinterpret_cast<LPARAM>(&record));
+    if (record.foundWindow == nullptr) {
+      // Its console's close: the program is told, and may clean up.
+      record.foundWindow = ConsoleWindowOf(record.processId);
+      if (record.foundWindow == nullptr || !PostMessageA(record.foundWindow, WM_CLOSE, 0, 0)) return false;
+    }
+    // The grace is kept on a handle of its own: the record's goes with its worker. Without a thread
+    // to keep it, the process is ended as it was before it could be asked.
+    HANDLE copy = nullptr;
+    if (DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &copy, SYNCHRONIZE | PROCESS_TERMINATE,
+                        FALSE, 0)) {
+      auto closer = std::make_unique<TCloseThread>(framework::UniqueHandle(copy), graceMs);
+      if (closer->Handle() != nullptr) {
+        closer->Resume();
+        closers_.push_back(std::move(closer));
+        return true;
+      }
+    }
+    TerminateProcess(process, 0);
+    return true;
+  });
 }
 
 const PropertyTable& TExFile::ClassProperties() {

@@ -122,12 +122,26 @@ class TProcThread : public framework::TThread {
   bool timedOut_ = false;
 };
 
+// Gives a process that was asked to close its time, then terminates it (exit code 0) if it still runs.
+class TCloseThread : public framework::TThread {
+ public:
+  TCloseThread(framework::UniqueHandle process, DWORD graceMs) : process_(std::move(process)), graceMs_(graceMs) {}
+
+ protected:
+  void Execute() override;
+
+ private:
+  framework::UniqueHandle process_;
+  DWORD graceMs_;
+};
+
 class TExFile : public framework::TComponent {
  public:
   explicit TExFile(framework::TComponent* owner);
   // On the main thread, like every other use but TerminateProc. Releases every worker without a
   // report and waits for them to end (except one whose report is running on this very thread below
-  // the destructor: it ends once that report returns). Started processes keep running.
+  // the destructor: it ends once that report returns). Started processes keep running, but one that
+  // CloseProc asked to close is given the rest of its time first.
   ~TExFile() override;
 
   const std::string& Version() const { return version_; }
@@ -156,11 +170,18 @@ class TExFile : public framework::TComponent {
   void SetTimeOutSec(int32_t value);
 
   // Starts ProcFileName. True: started (a synchronous launch also when its wait timed out).
-  // False: a test or the start failed, and the failure has been reported.
+  // False: a test or the start failed, and the failure has been reported. A process that was
+  // created but could not be waited for to become idle (a console program) is still recorded and
+  // watched like any other (ProcessCreated tells).
   bool Execute();
   // Terminates (exit code 0) the launch of the current ProcFileName and ProcIdentifier if its
   // process is still open to us and owns a top-level window.
   bool TerminateProc();
+  // Asks the same launch to close, as Windows asks a program to: WM_CLOSE to each of its top-level
+  // windows (a console program's console window among them, whose close the program is told of),
+  // and terminates it (exit code 0) if it still runs graceMs later. Returns at once. False, and
+  // nothing asked, when the process is not open to us or owns no top-level window.
+  bool CloseProc(DWORD graceMs);
 
   // 0, a failure code (-1, -2, -4 or the system's), or -3 after a synchronous wait that timed out.
   int32_t LastErrorCode() const { return lastErrorCode_; }
@@ -181,7 +202,12 @@ class TExFile : public framework::TComponent {
 
  private:
   // The launch steps: tests, command line, CreateProcessA, the idle wait when watched, the record.
-  std::shared_ptr<detail::LaunchedProcess> Launch(bool watched);
+  // A process whose idle wait failed is recorded, and the wait's code left in idleFailure to report.
+  std::shared_ptr<detail::LaunchedProcess> Launch(bool watched, DWORD& idleFailure);
+  // Runs use(record, handle) for the running launch of the current ProcFileName and ProcIdentifier
+  // whose handle is still open; false when there is none.
+  template <class Use>
+  bool WithCurrentLaunch(Use use);
   void Purge();
   std::string CommandLine() const;
   void ReportFailure(int32_t code, const std::string& message);
@@ -208,6 +234,7 @@ class TExFile : public framework::TComponent {
   STARTUPINFOA startupInfo_{};
   DWORD creationFlags_ = 0;
   std::shared_ptr<detail::LaunchShared> shared_;
+  std::vector<std::unique_ptr<TCloseThread>> closers_;  // main thread only
   int32_t lastErrorCode_ = 0;
   bool processCreated_ = false;
   int32_t returnValue_ = 0;

@@ -1,6 +1,6 @@
 // Stand-in for the mail client: a window whose title contains "TOLVANE MAIL", ended by the user
 // (closing it) or after a given time, with a given exit code. It logs started, its command line,
-// each window, "windows settled" once their order on the desktop stays, each time one of its
+// its current directory, each window, "windows settled" once their order on the desktop stays, each time one of its
 // windows gains the foreground, and ended.
 //
 //   DemoMailClient [--log <file>] [--title <text>] [--extra-window <title>]... [--close-after <ms>]
@@ -116,6 +116,9 @@ int Run(int argc, char** argv) {
   eventLog = &log;
   log.Write("started");
   log.Write(std::string("command line ") + GetCommandLineA());  // exactly as the launcher gave it
+  char directory[MAX_PATH] = "";
+  GetCurrentDirectoryA(MAX_PATH, directory);
+  log.Write(std::string("current directory ") + directory);
 
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = WindowProc;

@@ -450,7 +450,9 @@ TEST(ExFileFailure, AFileThatIsNoProgramGivesItsSystemTextInsertsAndAll) {
   ExpectTrimmedSystemText(events.failures[0].message, ERROR_BAD_EXE_FORMAT);
 }
 
-TEST(ExFileFailure, AConsoleProgramStartedAsynchronouslyFailsTheIdleWait) {
+// The failed idle wait is reported, but the process runs: it is recorded, so that it is not started
+// twice and can be ended.
+TEST(ExFileFailure, AConsoleProgramStartedAsynchronouslyFailsTheIdleWaitYetIsRecorded) {
   testsupport::TempDir dir;
   const std::string report = dir / "report.txt";
   Survivors survivors;
@@ -460,16 +462,18 @@ TEST(ExFileFailure, AConsoleProgramStartedAsynchronouslyFailsTheIdleWait) {
   exFile.SetProcFileName(launchtest::ConsoleChildPath());
   exFile.SetProcParameters("--after 3000 --report " + Quoted(report));
   EXPECT_FALSE(exFile.Execute());
-  EXPECT_EQ(exFile.RecordCount(), 0);
+  EXPECT_TRUE(exFile.ProcessCreated());
+  EXPECT_EQ(exFile.RecordCount(), 1);
   // Wine gives no code for this failure; it is reported as an invalid parameter, never as 0.
   EXPECT_EQ(exFile.LastErrorCode(), ERROR_INVALID_PARAMETER);
   ASSERT_EQ(events.failures.size(), 1u);
   EXPECT_EQ(events.failures[0].code, ERROR_INVALID_PARAMETER);
   ExpectTrimmedSystemText(events.failures[0].message, ERROR_INVALID_PARAMETER);
-  // The process was created and runs on, unrecorded.
   const DWORD child = launchtest::ReportedProcessId(WaitForReport(report));
   survivors.ids.push_back(child);
   EXPECT_TRUE(launchtest::ProcessAlive(child));
+  EXPECT_FALSE(exFile.Execute());
+  EXPECT_EQ(exFile.LastErrorCode(), -1) << "started twice";
 }
 
 TEST(ExFileFailure, ASecondLaunchOfTheSameFileAndIdentifierWaitsForTheFirstToEnd) {

@@ -102,20 +102,26 @@ class Installation {
 
   std::vector<LogEvent> MailEvents() const { return standin::ReadEventLog(Path("mail.log")); }
   std::vector<LogEvent> HelperEvents() const { return standin::ReadEventLog(Path("helper.log")); }
-  std::vector<LogEvent> ProxyEvents() const { return standin::ReadEventLog(Path("DemoProxy.log")); }
+  std::vector<LogEvent> ProxyEvents() const { return standin::ReadEventLog(Path(proxyLog_)); }
+  // The console stand-in is the proxy from now on.
+  void UseConsoleProxy() {
+    CopyFileA(BuiltProgram("DemoConsoleProxy.exe").c_str(), Path("DemoConsoleProxy.exe").c_str(), FALSE);
+    proxyLog_ = "DemoConsoleProxy.log";
+  }
   std::vector<LogEvent> ConfigurationEvents() const { return standin::ReadEventLog(Path("Cunfigure.log")); }
 
-  // Starts the launcher from another current directory.
-  void StartLauncher() {
+  // Starts the launcher from another current directory (by default, a folder of no program's).
+  void StartLauncher(const std::string& currentDirectory = "") {
     startedUs_ = standin::NowMicroseconds();
-    launcher_ = StartAnotherLauncher();
+    launcher_ = StartAnotherLauncher(currentDirectory);
   }
   // Starts one more launcher of this folder, which the caller watches.
   using Started = framework::ProcessHandles;
-  Started StartAnotherLauncher() const {
+  Started StartAnotherLauncher(const std::string& currentDirectory = "") const {
     const std::string commandLine = "\"" + Path("TolvaneLauncher.exe") + "\"";
     DWORD error = ERROR_SUCCESS;
-    Started started = processwindows::StartProgram(commandLine, elsewhere_.Path(), error);
+    Started started = processwindows::StartProgram(
+        commandLine, currentDirectory.empty() ? elsewhere_.Path() : currentDirectory, error);
     EXPECT_TRUE(started.process) << "error " << error << " starting " << commandLine;
     return started;
   }
@@ -161,6 +167,7 @@ class Installation {
  private:
   TempDir dir_;
   TempDir elsewhere_;
+  std::string proxyLog_ = "DemoProxy.log";
   framework::ProcessHandles launcher_;
   long long startedUs_ = 0;
   long long endedUs_ = 0;
@@ -641,9 +648,11 @@ TEST(LaunchSequence, OnACrowdedDesktopTheClientComesForwardASecondAfterItsStart)
 // ---- following the mail, not the first process its command starts ----
 
 namespace {
-// Starts the launcher with a mail command and the proxy stand-in, and watches the proxy it starts.
-std::unique_ptr<ProcessWatch> StartWatchingTheProxy(Installation& installation, const std::string& mail) {
-  installation.WriteSettings(mail, installation.Path("DemoProxy.exe"));
+// Starts the launcher with a mail command and the proxy stand-in (proxy, in the installation), and
+// watches the proxy it starts.
+std::unique_ptr<ProcessWatch> StartWatchingTheProxy(Installation& installation, const std::string& mail,
+                                                    const std::string& proxy = "DemoProxy.exe") {
+  installation.WriteSettings(mail, installation.Path(proxy));
   installation.StartLauncher();
   const LogEvent started = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 8000);
   EXPECT_NE(started.processId, 0u) << "the proxy did not start";
@@ -730,4 +739,112 @@ TEST(LaunchFollowsTheMail, AWindowThatComesUpLateIsBroughtForwardAtOnce) {
   EXPECT_LE(Ms(window.us, foreground.us), 300.0);
   ExpectTheProxyAndTheLauncherEndAfter(WaitForClientEvent(installation, "ended with exit code").us, *proxy,
                                        installation);
+}
+
+// ---- the proxy: asked to close, in its own folder, its own end told of ----
+
+namespace {
+// A variable in this process's environment, which the launcher and the stand-ins it starts inherit,
+// for the scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
+  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+};
+
+DWORD ExitCodeOf(DWORD processId) {
+  framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+  DWORD code = STILL_ACTIVE;
+  if (process && WaitForSingleObject(process.get(), 5000) == WAIT_OBJECT_0) GetExitCodeProcess(process.get(), &code);
+  return code;
+}
+}  // namespace
+
+// Asked to close, the proxy closes itself: it ends with its own code, and is not terminated.
+TEST(LauncherProxy, AProxyThatClosesWhenAskedEndsWithItsOwnCode) {
+  const ScopedEnvironment code("DEMO_PROXY_CLOSE_CODE", "42");
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy = StartWatchingTheProxy(installation, installation.MailCommand("--close-after 1500"));
+  ASSERT_TRUE(proxy);
+  const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 2000);
+  const LogEvent ended = WaitForClientEvent(installation, "ended with exit code");
+  ASSERT_TRUE(proxy->Ended(3000)) << "the proxy did not close";
+  EXPECT_EQ(ExitCodeOf(proxyStarted.processId), 42u);
+  const LogEvent asked = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "asked to close", 2000);
+  EXPECT_GE(Ms(ended.us, asked.us), 0.0);
+  EXPECT_LE(Ms(ended.us, asked.us), 1000.0);
+  EXPECT_NE(installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "closed", 2000).processId, 0u);
+}
+
+// A proxy that stays when asked is ended 3 s later, and the launcher still closes 5 s after the mail.
+TEST(LauncherProxy, AProxyThatIgnoresTheRequestIsEndedThreeSecondsLater) {
+  const ScopedEnvironment ignore("DEMO_PROXY_IGNORE_CLOSE", "1");
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy = StartWatchingTheProxy(installation, installation.MailCommand("--close-after 1500"));
+  ASSERT_TRUE(proxy);
+  const LogEvent proxyStarted = installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "started", 2000);
+  const LogEvent ended = WaitForClientEvent(installation, "ended with exit code");
+  ASSERT_TRUE(proxy->Ended(8000)) << "the proxy was not ended";
+  EXPECT_NE(installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "asked to close", 2000).processId, 0u);
+  EXPECT_GE(Ms(ended.us, proxy->EndedUs()), 2900.0);
+  EXPECT_LE(Ms(ended.us, proxy->EndedUs()), 3600.0);
+  EXPECT_EQ(ExitCodeOf(proxyStarted.processId), 0u);
+  ASSERT_TRUE(installation.WaitForLauncher(10000));
+  EXPECT_GE(Ms(ended.us, installation.LauncherEndedUs()), 4900.0);
+  EXPECT_LE(Ms(ended.us, installation.LauncherEndedUs()), 8000.0);
+}
+
+// A console program as the proxy: its console is its window, and it is ended with the mail.
+TEST(LauncherProxy, AConsoleProxyIsEndedWithTheMail) {
+  const ScopedEnvironment windowless("DEMO_PROXY_NO_WINDOW", "1");
+  Installation installation;
+  installation.UseConsoleProxy();
+  std::unique_ptr<ProcessWatch> proxy =
+      StartWatchingTheProxy(installation, installation.MailCommand("--close-after 1500"), "DemoConsoleProxy.exe");
+  ASSERT_TRUE(proxy);
+  ExpectTheProxyAndTheLauncherEndAfter(WaitForClientEvent(installation, "ended with exit code").us, *proxy,
+                                       installation);
+}
+
+// Started at sign-in, the launcher's current directory is the system folder; the proxy and the
+// client each get their own folder all the same.
+TEST(LauncherProxy, EachProgramStartsInItsOwnFolderWhateverTheLaunchersCurrentDirectory) {
+  Installation installation;
+  char system[MAX_PATH] = "";
+  GetSystemDirectoryA(system, MAX_PATH);
+  installation.WriteSettings(installation.MailCommand("--close-after 1500"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher(system);
+  const std::string inOwnFolder = "current directory " + installation.Folder();
+  EXPECT_EQ(installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "current directory", 8000).text,
+            inOwnFolder);
+  EXPECT_EQ(WaitForClientEvent(installation, "current directory").text, inOwnFolder);
+  ASSERT_TRUE(installation.WaitForLauncher(15000));
+}
+
+// The proxy crashes while the mail runs: the user is told once, with its code; a click starts it
+// again (and its next crash is not told again).
+TEST(LauncherProxy, AProxyThatCrashesIsToldOnceAndAClickStartsItAgain) {
+  const testsupport::StandInShell shell(testsupport::StandInShell::Answer::Accept);
+  const ScopedEnvironment crash("DEMO_PROXY_CRASH_AFTER", "1500");
+  Installation installation;
+  std::unique_ptr<ProcessWatch> proxy = StartWatchingTheProxy(installation, installation.MailCommand("--close-after 8000"));
+  ASSERT_TRUE(proxy);
+  const std::vector<testsupport::StandInShell::Request> notices = shell.WaitForNotices(1, 8000);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].InfoTitle(), L"メールプロキシが終了しました");
+  EXPECT_EQ(notices[0].Info(), L"「" + Wide(installation.Path("DemoProxy.exe")) +
+                                   L"」\n終了コード 0xC0000005\nクリックすると、もう一度起動します。");
+  shell.ReportOnNotice(notices[0], NIN_BALLOONUSERCLICK);
+  const auto starts = [&] {
+    const std::vector<LogEvent> events = installation.ProxyEvents();
+    return std::count_if(events.begin(), events.end(), [](const LogEvent& e) { return e.text == "started"; });
+  };
+  EXPECT_TRUE(testsupport::PumpUntil([&] { return starts() == 2; }, 5000)) << "the click did not start the proxy";
+  EXPECT_EQ(shell.WaitForNotices(2, 3000).size(), 1u) << "told more than once";
+  ASSERT_TRUE(installation.WaitForLauncher(20000));
 }
