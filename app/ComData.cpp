@@ -55,11 +55,15 @@ std::string TCommonData::ClaimName(const std::string& path) {
 bool TCommonData::ClaimSettingsFile() {
   if (iniGT1_ == nullptr) return true;
   claim_.reset(CreateMutexA(nullptr, FALSE, ClaimName(iniGT1_->ResolvedPath()).c_str()));
-  if (claim_ && GetLastError() == ERROR_ALREADY_EXISTS) {
+  const DWORD error = GetLastError();
+  if (claim_ && error == ERROR_ALREADY_EXISTS) {
     claim_.reset();
     return false;
   }
-  return true;  // also when no object could be made: the launcher then runs as it always has
+  // The name is taken by an object this launcher may not open (a launcher running elevated, or
+  // another program's stricter access list) or by an object of another kind: claimed all the same.
+  if (!claim_ && (error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE)) return false;
+  return true;  // no object could be made for another reason: the launcher runs as it always has
 }
 
 const framework::PropertyTable& TCommonData::ClassProperties() {

@@ -58,9 +58,11 @@ TForm1::TForm1(framework::TComponent* owner) : TForm(owner) {
 }
 
 TForm1::~TForm1() {
-  // The components go first: once the command runner is gone, no handler can run on this form.
+  // What hands work to this form goes first: a component destructor below may run work queued for
+  // the main thread while it waits, and that work must not reach components already freed. Then the
+  // components: once the command runner is gone, no handler can run on this form.
+  mailWatch_.reset();
   DestroyComponents();
-  *alive_ = false;
 }
 
 const framework::ClassRegistry& TForm1::Classes() {
@@ -186,6 +188,10 @@ void TForm1::TrayIcon1BalloonClick(framework::TObject* /*sender*/) {
 
 void TForm1::ExFile1ProcCompleted(framework::TObject* /*sender*/, const std::string& fileName,
                                   const std::string& /*identifier*/, std::int32_t exitCode, bool /*timedOut*/) {
+  if (std::exchange(claimUntilProxyEnds_, false)) {
+    CommonData->ReleaseSettingsFile();  // the proxy asked to close has gone: a new start runs at once
+    return;
+  }
   // The proxy ended by itself while the mail runs: the mail will fail, and the user is told why,
   // once. Code 0 is a starter that handed over, or a proxy that was asked to go.
   if (!mailWatch_ || handedOver_ || proxyEndTold_ || exitCode == 0) return;
@@ -205,9 +211,12 @@ void TForm1::Process1Finished(framework::TObject* /*sender*/, std::uint32_t /*ex
 
 void TForm1::MailEnded() {
   mailWatch_.reset();
-  if (handedOver_) return;            // handed over, the launcher already closes
-  CommonData->ReleaseSettingsFile();  // only closing now: a new start runs at once
-  ExFile1->CloseProc(kProxyGraceMs);  // asked first, ended only if it does not go
+  if (handedOver_) return;  // handed over, the launcher already closes
+  // Asked first, ended only if it does not go. Only closing now, the launcher gives up the settings
+  // file once the proxy has gone (or is left running), so that a new start runs at once without
+  // a second proxy beside the first.
+  claimUntilProxyEnds_ = ExFile1->CloseProc(kProxyGraceMs);
+  if (!claimUntilProxyEnds_) CommonData->ReleaseSettingsFile();
   Timer1->SetEnabled(true);
 }
 

@@ -77,12 +77,11 @@ class TForm1 : public framework::TForm {
   // The mail has ended: none of its processes runs, and none of its windows is up.
   void MailEnded();
 
-  // Cleared when the window goes, so work handed to the main thread never reaches a freed window.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   // What a click on the notice shown last does.
   enum class NoticeClick : unsigned char { None, OpenSettings, RestartProxy };
   NoticeClick noticeClick_ = NoticeClick::None;
-  bool proxyEndTold_ = false;    // the proxy's own end is told of once a run
+  bool proxyEndTold_ = false;      // the proxy's own end is told of once a run
+  bool claimUntilProxyEnds_ = false;  // the mail has ended; the proxy asked to close still runs
   bool handedOver_ = false;      // the configuration program takes over: nothing else is ended
   bool closingAfterNotice_ = false;
   DWORD noticeShownAt_ = 0;

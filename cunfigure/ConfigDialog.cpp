@@ -225,7 +225,8 @@ LRESULT ConfigDialog::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 [this](const std::wstring& question) {
                   return Message(question, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
                 },
-                [this](const std::wstring& warning) { Message(warning, MB_OK | MB_ICONWARNING); });
+                [this](const std::wstring& warning) { Message(warning, MB_OK | MB_ICONWARNING); },
+                RunsAsTheSignedInUser());
             if (window_ != nullptr) DestroyWindow(window_);
           }
           return 0;

@@ -296,11 +296,22 @@ SaveResult SaveSettings(const std::wstring& iniPath, const std::string& mail, co
   ReleaseProfile(temporary.Path());
   if (!same) return fail(SaveStatus::ReadBackDiffers, ERROR_SUCCESS);
 
-  if (!MoveFileExW(temporary.Path().c_str(), iniPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    const DWORD error = GetLastError();
+  // An existing file is replaced, so it keeps its own permissions (rights an administrator gave on
+  // the file itself) and identity; a move would put a new file there with the folder's defaults.
+  // The move is for a new file, and where the replace fails for a reason other than access.
+  DWORD error = ERROR_SUCCESS;
+  const bool replaced = exists && ReplaceFileW(iniPath.c_str(), temporary.Path().c_str(), nullptr,
+                                               REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+  if (exists && !replaced) error = GetLastError();
+  const bool denied = IsInUseError(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED;
+  if (!replaced && (denied || !MoveFileExW(temporary.Path().c_str(), iniPath.c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+    if (!denied) error = GetLastError();
     const DWORD now = GetFileAttributesW(iniPath.c_str());
     if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY) != 0) return fail(SaveStatus::ReadOnly, error);
-    return fail(IsInUseError(error) ? SaveStatus::InUse : SaveStatus::CannotWrite, error);
+    return fail(IsInUseError(error) || error == ERROR_UNABLE_TO_REMOVE_REPLACED ? SaveStatus::InUse
+                                                                                : SaveStatus::CannotWrite,
+                error);
   }
   temporary.Keep();
   ReleaseProfile(iniPath);  // a copy read before is stale now

@@ -5,7 +5,8 @@
 //                                    1 when it was closed without saving
 //   Cunfigure /startlauncher         the same, its box that starts the launcher once saved ticked
 //                                    (a launcher's notice sends the user here)
-//   Cunfigure /set <mail> <ondrel>   writes the two values without asking; exit code 0 when saved
+//   Cunfigure /set <mail> <ondrel>   writes the two values without asking; exit code 0 when saved,
+//                                    else the system's code for what failed
 //   Cunfigure /set <mail> <ondrel> /start
 //                                    the same, then starts the launcher beside it as a user would
 //                                    (exit code 0 when both were done)
@@ -22,16 +23,18 @@
 
 namespace {
 // Writes the values with the same checks and the same safe save as the window, without asking.
-int SetValues(const std::wstring& mail, const std::wstring& proxy) {
+// The exit code is the system's code for what failed (a copy started elevated hands it back).
+DWORD SetValues(const std::wstring& mail, const std::wstring& proxy) {
   std::string mailBytes;
   std::string proxyBytes;
   if (configure::CheckValue(mail, mailBytes) != configure::ValueProblem::None ||
       configure::CheckValue(proxy, proxyBytes) != configure::ValueProblem::None) {
-    return 1;
+    return ERROR_INVALID_DATA;
   }
   const configure::SaveResult result =
       configure::SaveSettings(configure::SettingsFileBesideProgram(), mailBytes, proxyBytes);
-  return result.status == configure::SaveStatus::Saved ? 0 : 1;
+  if (result.status == configure::SaveStatus::Saved) return ERROR_SUCCESS;
+  return result.error != ERROR_SUCCESS ? result.error : ERROR_INVALID_DATA;
 }
 }  // namespace
 
@@ -41,15 +44,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   const bool start = arguments != nullptr && count == 5 && lstrcmpiW(arguments[4], L"/start") == 0;
   if (arguments != nullptr && (count == 4 || start) && lstrcmpiW(arguments[1], L"/set") == 0) {
-    int code = SetValues(arguments[2], arguments[3]);
+    DWORD code = SetValues(arguments[2], arguments[3]);
     LocalFree(arguments);
-    if (code == 0 && start) {
+    if (code == ERROR_SUCCESS && start) {
       const std::wstring ini = configure::SettingsFileBesideProgram();
       const std::wstring launcher = configure::LauncherIn(ini.substr(0, ini.find_last_of(L'\\')));
-      DWORD error = ERROR_SUCCESS;
-      if (launcher.empty() || !configure::StartLauncher(launcher, error)) code = 1;
+      if (launcher.empty()) {
+        code = ERROR_FILE_NOT_FOUND;
+      } else if (!configure::StartLauncher(launcher, code)) {
+        if (code == ERROR_SUCCESS) code = ERROR_GEN_FAILURE;
+      }
     }
-    return code;
+    return static_cast<int>(code);
   }
   const bool startLauncher = arguments != nullptr && count == 2 && lstrcmpiW(arguments[1], L"/startlauncher") == 0;
   if (arguments != nullptr) LocalFree(arguments);

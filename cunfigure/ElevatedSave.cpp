@@ -72,10 +72,10 @@ ElevatedResult SaveElevated(HWND owner, const std::wstring& program, const std::
       DispatchMessageW(&message);
     }
   }
-  DWORD code = 1;
-  GetExitCodeProcess(execute.hProcess, &code);
-  if (code == 0) return {ElevatedStatus::Saved, ERROR_SUCCESS};
-  return {ElevatedStatus::Failed, static_cast<DWORD>(ERROR_ACCESS_DENIED)};
+  DWORD code = ERROR_GEN_FAILURE;
+  if (!GetExitCodeProcess(execute.hProcess, &code)) code = GetLastError();
+  if (code == ERROR_SUCCESS) return {ElevatedStatus::Saved, ERROR_SUCCESS};
+  return {ElevatedStatus::Failed, code};  // the copy's exit code is the system's code for its failure
 }
 
 }  // namespace configure

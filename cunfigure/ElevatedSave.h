@@ -16,7 +16,7 @@ std::wstring QuotedArgument(const std::wstring& text);
 enum class ElevatedStatus {
   Saved,     // the elevated program wrote the file
   Declined,  // the user refused the elevation prompt: nothing ran
-  Failed     // the program could not be started (error tells why) or did not save
+  Failed     // the program could not be started or did not save: error tells why (its exit code)
 };
 struct ElevatedResult {
   ElevatedStatus status = ElevatedStatus::Saved;

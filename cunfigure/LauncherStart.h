@@ -19,6 +19,15 @@ std::wstring LauncherIn(const std::wstring& folder);
 // Starts the launcher as opening it from its folder does; false (with the system's code) when not.
 bool StartLauncher(const std::wstring& launcherPath, DWORD& error);
 
+// Whether this program runs as the signed-in user with the rights of the desktop's shell: the same
+// account, and elevated only if the shell is too. Not so once elevated by the system's prompt, or
+// elevated as another account: what it started would run with its rights, and the user's HKCU
+// would be that account's.
+bool RunsAsTheSignedInUser();
+// Starts the launcher through the desktop's shell (its shell dispatch), which runs it as the
+// signed-in user with the shell's rights; false (with the system's code) when the shell cannot.
+bool StartLauncherThroughShell(const std::wstring& launcherPath, DWORD& error);
+
 // What the Run value holds for a launcher: its path in quotes.
 std::wstring SignInCommand(const std::wstring& launcherPath);
 

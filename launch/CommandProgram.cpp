@@ -41,7 +41,6 @@ template <class Text>
 CommandProgram<Text> LocateCommandProgram(const Text& commandLine) {
   using Char = typename Text::value_type;
   constexpr Char kQuote = '"';
-  constexpr Char kSpace = ' ';
   CommandProgram<Text> program;
   size_t start = 0;
   while (start < commandLine.size() && IsCommandBlank(commandLine[start])) ++start;
@@ -53,12 +52,13 @@ CommandProgram<Text> LocateCommandProgram(const Text& commandLine) {
     program.found = FindProgram(commandLine.substr(start + 1, close == Text::npos ? Text::npos : close - start - 1));
     return program;
   }
-  // Unquoted, the system tries each prefix that ends at a blank, shortest first, then the whole line.
+  // Unquoted, the system tries each prefix that ends at a blank (a space or a tab), shortest first,
+  // then the whole line.
   size_t firstEnd = Text::npos;
   for (size_t at = start;; ++at) {
-    if (at == commandLine.size() || commandLine[at] == kSpace) {
+    if (at == commandLine.size() || IsCommandBlank(commandLine[at])) {
       if (firstEnd == Text::npos) firstEnd = at;
-      if (at > start && commandLine[at - 1] != kSpace) {
+      if (at > start && !IsCommandBlank(commandLine[at - 1])) {
         Text found = FindProgram(commandLine.substr(start, at - start));
         if (!found.empty()) {
           program.end = at;

@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-// After windows.h, which it needs.
+// After windows.h, which they need.
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +27,7 @@
 #include "cunfigure/ConfigDialog.h"
 #include "cunfigure/ConfigSettings.h"
 #include "cunfigure/ElevatedSave.h"
+#include "cunfigure/LauncherChoices.h"
 #include "cunfigure/LauncherStart.h"
 #include "testing/ProcessWindows.h"
 #include "testing/StandInLog.h"
@@ -620,7 +622,7 @@ TEST(ConfigDialog, SetWritesWithoutAskingAndKeepsBlanksAndQuotes) {
   const std::string before = ReadFileBytes(folder / kIni);
   const testsupport::RunResult tooLong =
       testsupport::RunProgram("\"" + (folder / "Cunfigure.exe") + "\" /set " + std::string(2048, 'a') + " p.exe");
-  EXPECT_EQ(tooLong.exitCode, 1u);
+  EXPECT_EQ(tooLong.exitCode, static_cast<DWORD>(ERROR_INVALID_DATA));
   EXPECT_EQ(ReadFileBytes(folder / kIni), before);
 }
 
@@ -635,6 +637,21 @@ TEST(ConfigDialog, SavingAsAdministratorHandsTheValuesOverUnchanged) {
   EXPECT_EQ(result.status, configure::ElevatedStatus::Saved) << result.error;
   EXPECT_EQ(LauncherReads(folder, "Mail"), Cp932(mail));
   EXPECT_EQ(LauncherReads(folder, "Ondrel"), Cp932(proxy));
+}
+
+// The elevated copy's own failure comes back as it is, not as a refusal of access.
+TEST(ConfigDialog, SavingAsAdministratorGivesBackTheCopysOwnFailure) {
+  TempDir folder;
+  CopyProgram("Cunfigure.exe", folder / "Cunfigure.exe");
+  WriteFileBytes(folder / kIni, "[Path]\r\nMail=m.exe\r\nOndrel=p.exe\r\n");
+  // Another program holds the settings file open, sharing nothing.
+  const framework::UniqueHandle held(
+      CreateFileA((folder / kIni).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+  const configure::ElevatedResult result =
+      configure::SaveElevated(nullptr, Wide(folder / "Cunfigure.exe"), L"a.exe", L"b.exe");
+  EXPECT_EQ(result.status, configure::ElevatedStatus::Failed);
+  EXPECT_EQ(result.error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 }
 
 // The real program in a folder the user cannot write into (made so by cmake/unwritable-folder.sh,
@@ -1145,6 +1162,50 @@ TEST(SignInStart, TheValueIsTheQuotedPathInTheUsersOwnRunKeyOnly) {
   EXPECT_TRUE(configure::RemoveSignInStart(error)) << "removing what is not there is no failure";
 }
 
+namespace {
+// A process's entry in a snapshot of the processes (empty when there is none).
+PROCESSENTRY32 ProcessEntry(DWORD processId) {
+  const framework::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == processId) return entry;
+  }
+  return PROCESSENTRY32{};
+}
+}  // namespace
+
+// Run with more rights than the desktop's shell (elevated by the system's prompt, or as another
+// account), the configuration program leaves the signed-in user's Run value alone and says so, and
+// has the shell start the launcher, which then runs as the signed-in user.
+TEST(SignInStart, WithoutTheSignedInUsersRightsTheValueStaysAndTheShellStartsTheLauncher) {
+  SavedSignInValue saved;
+  DWORD error = ERROR_SUCCESS;
+  configure::RemoveSignInStart(error);
+  TempDir folder;
+  const StandInInstallation installation(folder);
+  WriteFileBytes(folder / kIni, "[Path]\r\nMail=\"" + (folder / "DemoMailClient.exe") + "\" --log \"" +
+                                    (folder / "mail.log") + "\" --close-after 1000\r\nOndrel=" +
+                                    (folder / "DemoProxy.exe") + "\r\n");
+  std::vector<std::wstring> told;
+  configure::ApplyLauncherChoices(
+      {true, true}, Wide(folder / "TolvaneLauncher.exe"), L"", [](const std::wstring&) { return true; },
+      [&told](const std::wstring& warning) { told.push_back(warning); }, false);
+  EXPECT_EQ(configure::SignInValue(), L"") << "the Run value was written";
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_TRUE(Contains(told[0], L"管理者として")) << Utf8(told[0]);
+  DWORD launcher = 0;
+  ASSERT_TRUE(testsupport::PumpUntil(
+      [&] {
+        const std::vector<DWORD> running = processwindows::ProcessesOf(folder / "TolvaneLauncher.exe");
+        return (launcher = running.empty() ? 0 : running[0]) != 0;
+      },
+      10000))
+      << "the launcher was not started";
+  const std::string parent = ProcessEntry(ProcessEntry(launcher).th32ParentProcessID).szExeFile;
+  EXPECT_EQ(lstrcmpiA(parent.c_str(), "explorer.exe"), 0) << "started by " << parent << ", not by the shell";
+}
+
 TEST(ConfigDialog, TheSignInBoxAddsAndRemovesTheValueAndReplacesAnotherCopysOnlyWhenTold) {
   SavedSignInValue saved;
   DWORD error = ERROR_SUCCESS;
@@ -1212,7 +1273,8 @@ TEST(ConfigDialogEndToEnd, SetWithStartSavesThenStartsTheLauncherBesideIt) {
   // Without a launcher beside it, the values are saved and the start is reported as not done.
   TempDir alone;
   CopyProgram("Cunfigure.exe", alone / "Cunfigure.exe");
-  EXPECT_EQ(testsupport::RunProgram("\"" + (alone / "Cunfigure.exe") + "\" /set m.exe p.exe /start").exitCode, 1u);
+  EXPECT_EQ(testsupport::RunProgram("\"" + (alone / "Cunfigure.exe") + "\" /set m.exe p.exe /start").exitCode,
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(LauncherReads(alone, "Mail"), "m.exe");
 }
 

@@ -73,6 +73,7 @@ TEST(ConfigCommandLine, FindsItsProgramAsTheSystemWould) {
   EXPECT_EQ(FindCommandProgram(dir + L"\\prog -x"), dir + L"\\prog.exe");
   EXPECT_EQ(FindCommandProgram(L"  \"" + dir + L"\\prog.exe\" -x"), dir + L"\\prog.exe");
   EXPECT_EQ(FindCommandProgram(dir + L"\\x y\\z.exe -x"), dir + L"\\x y\\z.exe");
+  EXPECT_EQ(FindCommandProgram(dir + L"\\prog.exe\t-x"), dir + L"\\prog.exe");  // a tab ends it too
   EXPECT_EQ(FindCommandProgram(dir + L"\\nothing.exe -x"), L"");
   EXPECT_EQ(FindCommandProgram(L"\"" + dir + L"\\x\" y\\z.exe"), L"");  // quoted: that name only
   EXPECT_EQ(FindCommandProgram(dir), L"");                             // a folder is no program

@@ -11,6 +11,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/ComData.h"
 #include "framework/AnsiText.h"
 #include "framework/Handles.h"
 #include "testing/MouseInput.h"
@@ -28,6 +29,19 @@ using LogEvent = standin::LoggedEvent;
 using standin::FindEvent;
 
 double Ms(long long from, long long to) { return (to - from) / 1000.0; }
+
+// A variable in this process's environment, which the launcher and the stand-ins it starts inherit,
+// for the scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
+  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  const char* name_;
+};
 
 // One run of the mail client from its log: its start, its window brought to the front, its end.
 struct ClientRun {
@@ -466,6 +480,36 @@ TEST(LauncherOnce, AStartWhileTheLastOneOnlyClosesRunsTheWholeSequence) {
   EXPECT_EQ(std::count_if(proxy.begin(), proxy.end(), [](const LogEvent& e) { return e.text == "started"; }), 2);
 }
 
+// The claim's name is taken by an object the launcher cannot open as its own: one of another kind
+// here (a launcher running elevated holds one it may not open). Claimed all the same: nothing starts.
+TEST(LauncherOnce, ANameTakenByAnObjectItCannotOpenCountsAsClaimed) {
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 2000"), installation.Path("DemoProxy.exe"));
+  const framework::UniqueHandle taken(
+      CreateEventA(nullptr, TRUE, FALSE, TCommonData::ClaimName(installation.Path("TolvaneOndrel.ini")).c_str()));
+  ASSERT_TRUE(taken);
+  installation.StartLauncher();
+  ASSERT_TRUE(installation.WaitForLauncher(5000)) << "it ran as if no launcher held its settings";
+  EXPECT_EQ(installation.LauncherExitCode(), 0u);
+  EXPECT_TRUE(installation.ProxyEvents().empty());
+  EXPECT_TRUE(installation.MailEvents().empty());
+}
+
+// Its mail ended, a launcher still holds its settings while its proxy is being ended: a start then
+// starts no second proxy beside the first, which may still hold the proxy's port.
+TEST(LauncherOnce, AStartWhileTheProxyIsStillBeingEndedStartsNoSecondOne) {
+  const ScopedEnvironment ignore("DEMO_PROXY_IGNORE_CLOSE", "1");  // given its 3 s
+  Installation installation;
+  installation.WriteSettings(installation.MailCommand("--close-after 1500"), installation.Path("DemoProxy.exe"));
+  installation.StartLauncher();
+  ASSERT_NE(installation.WaitForEvent([&] { return installation.MailEvents(); }, "ended", 10000).processId, 0u);
+  ASSERT_NE(installation.WaitForEvent([&] { return installation.ProxyEvents(); }, "asked to close", 2000).processId, 0u);
+  Installation::Started second = installation.StartAnotherLauncher();
+  ASSERT_EQ(WaitForSingleObject(second.process.get(), 5000), WAIT_OBJECT_0) << "the second launcher did not end";
+  const std::vector<LogEvent> proxy = installation.ProxyEvents();
+  EXPECT_EQ(std::count_if(proxy.begin(), proxy.end(), [](const LogEvent& e) { return e.text == "started"; }), 1);
+}
+
 TEST(LauncherOnce, LaunchersOfTwoFoldersBothRun) {
   Installation first;
   Installation second;
@@ -744,19 +788,6 @@ TEST(LaunchFollowsTheMail, AWindowThatComesUpLateIsBroughtForwardAtOnce) {
 // ---- the proxy: asked to close, in its own folder, its own end told of ----
 
 namespace {
-// A variable in this process's environment, which the launcher and the stand-ins it starts inherit,
-// for the scope.
-class ScopedEnvironment {
- public:
-  ScopedEnvironment(const char* name, const char* value) : name_(name) { SetEnvironmentVariableA(name, value); }
-  ~ScopedEnvironment() { SetEnvironmentVariableA(name_, nullptr); }
-  ScopedEnvironment(const ScopedEnvironment&) = delete;
-  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
- private:
-  const char* name_;
-};
-
 DWORD ExitCodeOf(DWORD processId) {
   framework::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
   DWORD code = STILL_ACTIVE;

@@ -47,7 +47,7 @@ TEST(MainWindow, ItsComponentsAreCreatedInOrderWithTheirStoredValues) {
   EXPECT_EQ(form.ExFile1->WindowType(), launch::TWindowType::wtNorm);
   EXPECT_FALSE(form.ExFile1->WaitUntilDone());
   EXPECT_EQ(form.ExFile1->TimeOutSec(), 0);
-  EXPECT_FALSE(form.ExFile1->OnProcCompleted());
+  EXPECT_TRUE(form.ExFile1->OnProcCompleted());  // the proxy's own end is told of
   EXPECT_FALSE(form.ExFile1->OnLaunchFailed());
   EXPECT_EQ(form.IniGT1->FileName(), "Launcher_tests.ini");  // derived from the executable at end of load
   EXPECT_EQ(form.WinList1->WhatDoFind(), winlist::TFind_ID::id_VisOnly);

@@ -2,6 +2,8 @@
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <shellapi.h>
 
 #include <cstring>
@@ -150,10 +152,10 @@ HWND Windows::Make(const std::string& title, DWORD style, bool visible, HWND own
   return window;
 }
 
-std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown) {
-  return std::thread([position, &shown] {
+std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown, DWORD waitMs) {
+  return std::thread([position, &shown, waitMs] {
     // A shown menu is a "#32768" window; the menu loop reads keys from the owner thread's queue.
-    HWND menu = WaitForProcessWindow(GetCurrentProcessId(), "#32768", true, 5000);
+    HWND menu = WaitForProcessWindow(GetCurrentProcessId(), "#32768", true, waitMs);
     if (menu == nullptr) return;
     shown = true;
     for (int i = 0; i < position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
@@ -291,6 +293,7 @@ UINT StandInShell::Request::CallbackMessage() const { return Field(data, 12); }
 std::wstring StandInShell::Request::InfoTitle() const { return Text(data, kInfoTitleOffset, 64); }
 std::wstring StandInShell::Request::Info() const { return Text(data, kInfoOffset, 256); }
 DWORD StandInShell::Request::InfoFlags() const { return Field(data, kInfoFlagsOffset); }
+UINT StandInShell::Request::Version() const { return Field(data, kInfoOffset + 256 * 2); }
 
 std::vector<StandInShell::Request> StandInShell::WaitForNotices(size_t count, DWORD timeoutMs) const {
   std::vector<Request> notices;
@@ -336,12 +339,31 @@ LRESULT CALLBACK StandInShell::WindowProc(HWND window, UINT message, WPARAM wPar
   auto* shell = reinterpret_cast<StandInShell*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (message != WM_COPYDATA || shell == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  const Request request{static_cast<DWORD>(copy->dwData),
+                        std::string(static_cast<const char*>(copy->lpData), copy->cbData)};
   {
     std::lock_guard<std::mutex> guard(shell->lock_);
-    shell->requests_.push_back(
-        {static_cast<DWORD>(copy->dwData), std::string(static_cast<const char*>(copy->lpData), copy->cbData)});
+    shell->requests_.push_back(request);
   }
-  return shell->answer_ == Answer::Accept;
+  return shell->Answers(request);
+}
+
+bool StandInShell::Answers(const Request& request) {
+  if (answer_ != Answer::HoldIcons) return answer_ == Answer::Accept;
+  const std::pair<HWND, UINT> icon{request.Window(), Field(request.data, 4)};
+  const auto held = std::find(held_.begin(), held_.end(), icon);
+  switch (request.command) {
+    case NIM_ADD:
+      if (held != held_.end()) return false;
+      held_.push_back(icon);
+      return true;
+    case NIM_DELETE:
+      if (held == held_.end()) return false;
+      held_.erase(held);
+      return true;
+    default:
+      return held != held_.end();
+  }
 }
 
 bool StandInShell::Active() const { return window_ != nullptr && FindWindowA(kShellClass, nullptr) == window_; }

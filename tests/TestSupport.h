@@ -105,8 +105,9 @@ class Windows {
 
 // Picks an item of the next popup menu this process shows, as a user at the keyboard would: a
 // thread waits for the menu, then presses Down `position` times and Enter (Escape for position 0).
-// `shown` tells whether a menu came up. Join the thread after the call that shows the menu.
-std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown);
+// `shown` tells whether a menu came up within waitMs. Join the thread after the call that shows the
+// menu.
+std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown, DWORD waitMs = 5000);
 
 // Dispatches the calling thread's messages until done() holds or the time is up; returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
@@ -147,11 +148,12 @@ class MessageBoxWatcher {
 namespace testsupport {
 
 // A stand-in notification area, on a thread of its own: the shell's entry point sends each request
-// to the newest top-level window of its class, in any process. It refuses every request, or takes
-// it; either way it records what it was sent.
+// to the newest top-level window of its class, in any process. It refuses every request, takes it,
+// or answers as a shell that holds its icons does (an icon it holds cannot be added again, one it
+// does not hold cannot be changed); it records what it was sent.
 class StandInShell {
  public:
-  enum class Answer { Refuse, Accept };
+  enum class Answer { Refuse, Accept, HoldIcons };
   // One request as Wine's shell entry point sends it: its own fixed layout of the record, whatever
   // version the caller used.
   struct Request {
@@ -164,6 +166,7 @@ class StandInShell {
     std::wstring InfoTitle() const;  // a notification's title and text (NIF_INFO)
     std::wstring Info() const;
     DWORD InfoFlags() const;
+    UINT Version() const;  // NIM_SETVERSION's
   };
 
   explicit StandInShell(Answer answer = Answer::Refuse);
@@ -181,11 +184,14 @@ class StandInShell {
   void ReportOnNotice(const Request& notice, UINT report) const;
   // The real shell is back: the stand-in goes.
   void Leave();
+  void SetAnswer(Answer answer) { answer_ = answer; }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  bool Answers(const Request& request);
 
-  const Answer answer_;
+  std::atomic<Answer> answer_;
+  std::vector<std::pair<HWND, UINT>> held_;  // the icons it holds (HoldIcons), on its thread
   mutable std::mutex lock_;
   std::vector<Request> requests_;
   std::thread thread_;

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -643,14 +644,66 @@ TEST(TrayIcon, AnIconANewShellRefusesIsAddedOnTheSlowRetry) {
     testsupport::StandInShell shell;
     ASSERT_TRUE(shell.Active());
     SendMessageA(trayIcon.MessageWindow(), RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    ASSERT_EQ(shell.Requests().size(), 1u);
+    ASSERT_EQ(shell.Requests().size(), 2u);  // a new icon, else a change of one it kept
     EXPECT_EQ(shell.Requests()[0].command, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(shell.Requests()[1].command, static_cast<DWORD>(NIM_MODIFY));
     EXPECT_FALSE(trayIcon.IconShown());
     EXPECT_TRUE(trayIcon.RetryingIcon());
   }
   ASSERT_TRUE(testsupport::PumpUntil([&] { return trayIcon.IconShown(); }, tray::kRetryIntervalMs + 3000));
   EXPECT_TRUE(ShellHolds(trayIcon.IconData()));
   EXPECT_FALSE(trayIcon.RetryingIcon());
+}
+
+// The shell also says it has started when it has not restarted (the primary display's scale or size
+// changed, a remote session connected): it keeps its icons, and refuses ours as a new one. The icon
+// is changed instead and still counts as shown, and a notice goes out at once. A shell that takes
+// neither keeps the icon waiting; it may still show it, so it is deleted at the end all the same.
+TEST(TrayIcon, ABroadcastFromAShellThatKeptItsIconsChangesTheIconInstead) {
+  testsupport::StandInShell shell(testsupport::StandInShell::Answer::HoldIcons);
+  ASSERT_TRUE(shell.Active());
+  auto host = std::make_unique<Host>("");
+  TTrayIcon& trayIcon = *host->trayIcon;
+  ASSERT_TRUE(trayIcon.IconShown());
+  const UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+  SendMessageA(trayIcon.MessageWindow(), taskbarCreated, 0, 0);
+  EXPECT_TRUE(trayIcon.IconShown());
+  EXPECT_FALSE(trayIcon.RetryingIcon());
+  EXPECT_EQ(shell.Requests().back().command, static_cast<DWORD>(NIM_SETVERSION));
+  trayIcon.ShowBalloon(L"Title", L"Text", tray::TBalloonIcon::biInfo);
+  EXPECT_TRUE(trayIcon.BalloonShowing());
+
+  shell.SetAnswer(testsupport::StandInShell::Answer::Refuse);
+  SendMessageA(trayIcon.MessageWindow(), taskbarCreated, 0, 0);
+  EXPECT_TRUE(trayIcon.RetryingIcon());
+  host.reset();
+  EXPECT_EQ(shell.Requests().back().command, static_cast<DWORD>(NIM_DELETE));
+}
+
+// Selected with Win+B and the arrows, the icon opens its menu for Enter, the Menu key and Shift+F10,
+// as the shell's fourth version reports them; a right click opens it once, on the press.
+TEST(TrayIcon, TheKeyboardOpensTheMenuAndARightClickOpensItOnce) {
+  testsupport::StandInShell shell(testsupport::StandInShell::Answer::HoldIcons);
+  ASSERT_TRUE(shell.Active());
+  Host host("    RButtonPopupMenu = PopupMenu1\n");
+  TTrayIcon& trayIcon = *host.trayIcon;
+  const std::vector<testsupport::StandInShell::Request> requests = shell.Requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[1].command, static_cast<DWORD>(NIM_SETVERSION));
+  EXPECT_EQ(requests[1].Version(), static_cast<UINT>(NOTIFYICON_VERSION_4));
+  const auto opensMenu = [&](UINT event, DWORD waitMs = 5000) {
+    std::atomic<bool> shown{false};
+    std::thread chooser = testsupport::ChooseFromNextMenu(0, shown, waitMs);
+    SendMessageA(trayIcon.MessageWindow(), tray::kTrayCallbackMessage, MAKEWPARAM(300, 400),
+                 MAKELPARAM(event, tray::kTrayIconId));
+    chooser.join();
+    return shown.load();
+  };
+  EXPECT_TRUE(opensMenu(NIN_KEYSELECT)) << "Enter";
+  EXPECT_TRUE(opensMenu(WM_CONTEXTMENU)) << "the Menu key";
+  EXPECT_TRUE(opensMenu(WM_RBUTTONDOWN));
+  EXPECT_FALSE(opensMenu(WM_RBUTTONUP, 500));
+  EXPECT_FALSE(opensMenu(WM_CONTEXTMENU, 1000)) << "a right click's release opened the menu again";
 }
 
 TEST(TrayIcon, ANoticeWaitsForTheIconAndCountsAsShownUntilTheShellSaysItIsGone) {

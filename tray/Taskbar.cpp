@@ -1,6 +1,8 @@
 // Tray icon component and its animation thread.
 #include "tray/Taskbar.h"
 
+#include <utility>
+
 #include "framework/AnsiText.h"
 #include "framework/Application.h"
 #include "framework/Dpi.h"
@@ -191,14 +193,28 @@ bool TTrayIcon::TryAddIcon() {
   iconData_.hIcon = icon;
   CopyTip();
   if (!NotifyShell(NIM_ADD, iconData_)) return false;
+  IconIsShown();
+  return true;
+}
+
+void TTrayIcon::IconIsShown() {
   iconShown_ = true;
   if (retrying_) {
     KillTimer(messageWindow_->Handle(), kRetryTimerId);  // shown: nothing wakes up any more
     retrying_ = false;
   }
+  RequestNewerCallbacks();
   SendBalloon();
   UpdateAnimation();
-  return true;
+}
+
+void TTrayIcon::RequestNewerCallbacks() {
+  NOTIFYICONDATAW record{};
+  record.cbSize = NOTIFYICONDATAW_V2_SIZE;  // the first version of the record with uVersion
+  record.hWnd = iconData_.hWnd;
+  record.uID = kTrayIconId;
+  record.uVersion = NOTIFYICON_VERSION_4;
+  newerCallbacks_ = Shell_NotifyIconW(NIM_SETVERSION, &record) != FALSE;
 }
 
 void TTrayIcon::ShowBalloon(const wchar_t* title, const wchar_t* text, TBalloonIcon icon) {
@@ -236,13 +252,12 @@ void TTrayIcon::StartRetry() {
 }
 
 bool TTrayIcon::RemoveIcon() {
-  if (retrying_) {
-    messageWindow_.reset();  // its timer goes with it
+  if (iconShown_ || retrying_) {
+    // Also while refused: a shell that kept the icon through its broadcast may still show it, and a
+    // dead icon would stay until the mouse passes over it. A refusal changes nothing.
+    if (iconData_.hWnd != nullptr) NotifyShell(NIM_DELETE, iconData_);
+    messageWindow_.reset();  // a retry's timer goes with it
     retrying_ = false;
-  }
-  if (iconShown_) {
-    NotifyShell(NIM_DELETE, iconData_);  // a refusal changes nothing: the icon counts as gone
-    messageWindow_.reset();
     iconShown_ = false;
     balloonShowing_ = false;  // it goes with the icon
     StopAnimation();
@@ -399,21 +414,38 @@ void TTrayIcon::SetInterval(unsigned value) {
 }
 
 void TTrayIcon::PopupMenu(framework::TPopupMenu* menu, int x, int y) {
+  if (menuOpen_) return;  // the shell's further callbacks arrive while the menu is up
+  menuOpen_ = true;
   // The application window must be in the foreground, or the menu would not close when the user
   // clicks elsewhere.
   SetForegroundWindow(ApplicationWindow());
   ProcessPendingMessages();
   menu->Popup(x, y);
+  menuOpen_ = false;
+}
+
+void TTrayIcon::PopupKeyboardMenu(int x, int y) {
+  framework::TPopupMenu* menu = rButtonPopupMenu_ != nullptr ? rButtonPopupMenu_ : lButtonPopupMenu_;
+  if (menu != nullptr && autoPopup_) PopupMenu(menu, x, y);
 }
 
 LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   if (message == kTrayCallbackMessage) {
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    const int x = cursor.x;
-    const int y = cursor.y;
-    switch (static_cast<UINT>(lParam)) {
+    // The fourth version puts the event in the low word (the icon's id above it) and the place in
+    // wParam (the icon's, for the keyboard); the first gives the event alone, and the cursor tells.
+    POINT place{};
+    if (newerCallbacks_) {
+      place.x = static_cast<short>(LOWORD(wParam));
+      place.y = static_cast<short>(HIWORD(wParam));
+    } else {
+      GetCursorPos(&place);
+    }
+    const int x = place.x;
+    const int y = place.y;
+    const UINT event = LOWORD(lParam);
+    if (event != WM_CONTEXTMENU && event != WM_MOUSEMOVE && event != WM_RBUTTONUP) rightPressMenu_ = false;
+    switch (event) {
       case WM_MOUSEMOVE:
         if (onMouseMove_) onMouseMove_(this, 0, x, y);
         break;
@@ -432,6 +464,7 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
         break;
       case WM_RBUTTONDOWN:
         if (rButtonPopupMenu_ != nullptr && autoPopup_) {
+          rightPressMenu_ = true;  // before the menu: the release's callbacks come while it is up
           PopupMenu(rButtonPopupMenu_, x, y);
         } else if (onMouseDown_) {
           onMouseDown_(this, TMouseButton::mbRight, ssRight, x, y);
@@ -445,6 +478,12 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
         break;
       case WM_MBUTTONUP:
         if (onMouseUp_) onMouseUp_(this, TMouseButton::mbMiddle, ssMiddle, x, y);
+        break;
+      case NIN_KEYSELECT:  // Enter or the space bar on the selected icon
+        PopupKeyboardMenu(x, y);
+        break;
+      case WM_CONTEXTMENU:  // the Menu key or Shift+F10; also after a right click's release
+        if (!std::exchange(rightPressMenu_, false)) PopupKeyboardMenu(x, y);
         break;
       case NIN_BALLOONUSERCLICK:
         balloonShowing_ = false;
@@ -460,10 +499,16 @@ LRESULT TTrayIcon::IconWndProc(HWND /*window*/, UINT message, WPARAM wParam, LPA
   } else if (message == WM_QUERYENDSESSION) {
     result = 1;  // consent to the session's end
   } else if (message == taskbarCreatedMessage_ && message != 0 && iconShown_) {
-    // The shell has (re)started and knows no icons, nor their notices: show ours again. A new shell
-    // that refuses it is waited for as one refusing it at the start is, or the icon would be lost.
+    // The shell has restarted and knows no icons, nor their notices: ours is shown again. It also
+    // says so without restarting, keeping its icons, when the primary display's scale or size
+    // changes or a remote session connects: then the icon is only changed, to the small-icon size
+    // now in effect. A shell that takes neither is waited for as one refusing it at the start is.
     balloonShowing_ = false;
-    if (!NotifyShell(NIM_ADD, iconData_)) {
+    iconDpi_ = framework::WindowDpi(MessageWindow());
+    iconData_.hIcon = CurrentIconHandle();
+    if (NotifyShell(NIM_ADD, iconData_) || NotifyShell(NIM_MODIFY, iconData_)) {
+      IconIsShown();
+    } else {
       iconShown_ = false;
       StopAnimation();
       StartRetry();

@@ -169,6 +169,12 @@ class TTrayIcon : public framework::TComponent {
   void CopyTip();
   // NIM_ADD with the current icon and tip; keeps the message window when the shell refuses.
   bool TryAddIcon();
+  // The icon is shown now: the shell is asked for its newer callbacks, a notice waiting is sent,
+  // the animation goes on.
+  void IconIsShown();
+  // Asks the shell for the callbacks of its fourth version, which also report the keyboard (the
+  // icon selected with the arrows, then Enter, the Menu key or Shift+F10).
+  void RequestNewerCallbacks();
   // The explicit icon (or, for nullptr, the application's) at the small-icon size of the scale.
   HICON SmallIcon(const framework::TIcon* explicitIcon);
   // Adds the icon, or, when the shell refuses, keeps trying until it takes it.
@@ -179,6 +185,8 @@ class TTrayIcon : public framework::TComponent {
   // thread when there is nothing to animate. False: the thread is to end.
   bool RunAnimationStep();
   void PopupMenu(framework::TPopupMenu* menu, int x, int y);
+  // The icon's menu for the keyboard: the right button's, else the left button's.
+  void PopupKeyboardMenu(int x, int y);
   // Sends the notification waiting to be shown, once the shell holds the icon.
   void SendBalloon();
 
@@ -205,6 +213,9 @@ class TTrayIcon : public framework::TComponent {
   NOTIFYICONDATAA iconData_{};
   bool iconShown_ = false;
   bool retrying_ = false;
+  bool newerCallbacks_ = false;   // the shell sends its fourth version's callbacks
+  bool menuOpen_ = false;
+  bool rightPressMenu_ = false;  // a right press opened the menu: its release's WM_CONTEXTMENU is not another
   std::unique_ptr<framework::UtilityWindow> messageWindow_;
   std::unique_ptr<framework::TIcon> cachedResourceIcon_;
   // The icon is drawn at the small-icon size of this DPI (0: the process's own, from its start).
