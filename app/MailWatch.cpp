@@ -175,14 +175,18 @@ void MailWatchThread::Execute() {
     const auto sawWindows = [&](const std::vector<HWND>& windows) {
       FollowOwners(windows, owners);
       windowSeen = true;
-      started.clear();  // what the client starts from now on (a browser, a viewer) is not the mail
+      started.clear();
       if (lateWatch) PostLateWindows(windows);
       lateWatch = false;
     };
 
     DropEnded(owners);
-    DropEnded(started);
-    if (programEnded && !windowSeen && state.job != nullptr) FollowJob(state.job, started);
+    if (windowSeen) {
+      started.clear();  // what the client starts (a browser, a viewer) is not the mail
+    } else {
+      DropEnded(started);
+      if (programEnded && state.job != nullptr) FollowJob(state.job, started);
+    }
     bool unwaitable = owners.size() + started.size() > kMostWaited;
     if (programEnded && owners.empty() && started.empty()) {
       // The last look: a mail window still up belongs to the mail, whoever owns it now.

@@ -300,6 +300,15 @@ SaveResult SaveSettings(const std::wstring& iniPath, const std::string& mail, co
   // the file itself) and identity; a move would put a new file there with the folder's defaults.
   // The move is for a new file, and where the replace fails for a reason other than access.
   DWORD error = ERROR_SUCCESS;
+  if (exists) {
+    // Replacing deletes the old file: one another program holds open without sharing its deletion
+    // cannot be replaced (and Wine's attempt would leave a file of its own behind).
+    HANDLE file = CreateFileW(iniPath.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    const DWORD held = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (IsInUseError(held)) return fail(SaveStatus::InUse, held);
+  }
   const bool replaced = exists && ReplaceFileW(iniPath.c_str(), temporary.Path().c_str(), nullptr,
                                                REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
   if (exists && !replaced) error = GetLastError();
