@@ -74,19 +74,25 @@ void StartHelper(const std::string& log, const std::string& livesMs) {
 }
 
 HWND MakeWindow(const std::string& title, int index) {
-  HWND window = CreateWindowExA(0, "DemoMailClient", title.c_str(), WS_OVERLAPPEDWINDOW, 120 + 40 * index,
-                                100 + 40 * index, 480, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-  ShowWindow(window, SW_SHOWNOACTIVATE);
-  // Wine may raise a window again as it maps it on the display: it is put back until it stays.
-  for (int tries = 0; atBottom && GetWindow(window, GW_HWNDNEXT) != nullptr && tries < 200; ++tries) {
-    SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    Sleep(10);
-  }
-  eventLog->Write("window " + title);
-  return window;
+  return CreateWindowExA(0, "DemoMailClient", title.c_str(), WS_OVERLAPPEDWINDOW, 120 + 40 * index, 100 + 40 * index,
+                         480, 300, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
+
+// Shown together, once all are made: a look at the desktop finds all of them, or none.
+void ShowWindows(const std::vector<HWND>& windows) {
+  for (HWND window : windows) ShowWindow(window, SW_SHOWNOACTIVATE);
+  for (HWND window : windows) {
+    // Wine may raise a window again as it maps it on the display: it is put back until it stays.
+    for (int tries = 0; atBottom && GetWindow(window, GW_HWNDNEXT) != nullptr && tries < 200; ++tries) {
+      SetWindowPos(window, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+      Sleep(10);
+    }
+    eventLog->Write("window " + Title(window));
+  }
+}
+
 // Waits until the display has mapped the windows and their order on the desktop has stayed the same
 // for a while (at most 2 s), then logs it: Wine may still reorder windows it has just mapped.
 void SettleWindows() {
@@ -142,10 +148,11 @@ int Run(int argc, char** argv) {
   atBottom = standin::HasFlag(argc, argv, "--bottom");
   if (!standin::HasFlag(argc, argv, "--no-window")) {
     mainWindow = MakeWindow(standin::Option(argc, argv, "--title", "TOLVANE MAIL - Inbox"), 0);
-    int index = 1;
+    std::vector<HWND> windows{mainWindow};
     for (int i = 1; i + 1 < argc; ++i) {
-      if (std::string(argv[i]) == "--extra-window") MakeWindow(argv[i + 1], index++);
+      if (std::string(argv[i]) == "--extra-window") windows.push_back(MakeWindow(argv[i + 1], static_cast<int>(windows.size())));
     }
+    ShowWindows(windows);
     SettleWindows();
   }
 

@@ -888,7 +888,8 @@ TEST(ConfigDialogEndToEnd, ANoticesClickThenASaveGivesTheOpenMailItsProxy) {
   TempDir elsewhere;
   const StandInInstallation installation(folder);
   const std::string mail =
-      "\"" + (folder / "DemoMailClient.exe") + "\" --log \"" + (folder / "mail.log") + "\" --single --close-after 9000";
+      "\"" + (folder / "DemoMailClient.exe") + "\" --log \"" + (folder / "mail.log") + "\" --single --close-after " +
+      std::to_string(static_cast<long>(testsupport::TimeBound(9000)));
   testsupport::WriteFileBytes(folder / kIni,
                               "[Path]\r\nMail=" + mail + "\r\nOndrel=" + (folder / "moved\\DemoProxy.exe") + "\r\n");
   framework::ProcessHandles first = StartLauncher(folder, elsewhere);

@@ -61,7 +61,7 @@ struct Events {
       failures.push_back({sender, fileName, identifier, code, message});
     });
   }
-  bool WaitForCompletions(size_t count, DWORD timeoutMs = 5000) {
+  bool WaitForCompletions(size_t count, DWORD timeoutMs = static_cast<DWORD>(testsupport::TimeBound(5000))) {
     return testsupport::PumpUntil([&] { return completions.size() >= count; }, timeoutMs);
   }
 };
@@ -326,10 +326,12 @@ TEST(ExFileCompletion, TwoLaunchesReportInTheOrderTheirProcessesEnd) {
     events.Attach(exFile);
     exFile.SetProcFileName(ChildPath());
     exFile.SetProcIdentifier("first");
-    exFile.SetProcParameters(std::string("--after ") + (firstEndsFirst ? "100" : "700"));
+    // The longer one outlives the other's start by far.
+    const std::string longer = std::to_string(static_cast<long>(testsupport::TimeBound(700)));
+    exFile.SetProcParameters("--after " + (firstEndsFirst ? std::string("100") : longer));
     ASSERT_TRUE(exFile.Execute());
     exFile.SetProcIdentifier("second");
-    exFile.SetProcParameters(std::string("--after ") + (firstEndsFirst ? "700" : "100"));
+    exFile.SetProcParameters("--after " + (firstEndsFirst ? longer : std::string("100")));
     ASSERT_TRUE(exFile.Execute());
     ASSERT_TRUE(events.WaitForCompletions(2));
     EXPECT_EQ(events.completions[0].identifier, firstEndsFirst ? "first" : "second");

@@ -39,7 +39,7 @@ struct Finishes {
     std::lock_guard<std::mutex> guard(lock);
     return calls.size();
   }
-  bool WaitFor(size_t count, DWORD timeoutMs = 5000) {
+  bool WaitFor(size_t count, DWORD timeoutMs = static_cast<DWORD>(testsupport::TimeBound(5000))) {
     return testsupport::PumpUntil([&] { return Count() >= count; }, timeoutMs);
   }
 };

@@ -2,10 +2,10 @@
 #include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -161,6 +161,13 @@ std::thread ChooseFromNextMenu(int position, std::atomic<bool>& shown, DWORD wai
     for (int i = 0; i < position; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
     PostMessageA(menu, WM_KEYDOWN, position > 0 ? VK_RETURN : VK_ESCAPE, 0);
   });
+}
+
+double TimeBound(double milliseconds) {
+  char scale[16] = "";
+  const double factor =
+      GetEnvironmentVariableA("TOLVANE_TIME_SCALE", scale, sizeof scale) > 0 ? std::atof(scale) : 1.0;
+  return milliseconds * (factor >= 1.0 ? factor : 1.0);
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
