@@ -24,6 +24,13 @@ kernel_runs_32bit_code() {
   runs_32bit_program
 }
 
+# How the 32-bit stage runs here: "native" where the kernel runs 32-bit code, else "vm" (the small
+# emulated machine of cmake/vm32.sh). TOLVANE_32BIT=vm chooses the machine anyway, to try that way
+# where it is not needed.
+thirty_two_bit_mode() {
+  if [ "${TOLVANE_32BIT:-}" = vm ] || ! kernel_runs_32bit_code; then echo vm; else echo native; fi
+}
+
 # Stops the caller with one line that names the cause when the Japanese locale is gone: without it
 # every Wine program gets code page 1252, and the tests with Japanese names fail for no clear reason.
 # A locale made only with localedef is deleted by the next locale-gen (an upgrade of the locales
@@ -36,15 +43,17 @@ require_japanese_locale() {  # require_japanese_locale <who is asking>
   return 1
 }
 
-# What a Wine prefix was made with: the Wine version, and whether its 32-bit side could be made.
-# A prefix whose stamp differs (Wine upgraded, or 32-bit Wine installed after it) is made again,
-# rather than updated by Wine in the middle of a test run.
+# What a Wine prefix was made with: the Wine version, whether its 32-bit side could be made, and
+# the version of the settings cmake/wine-run.sh gives it. A prefix whose stamp differs (Wine
+# upgraded, 32-bit Wine installed after it, other settings) is made again, rather than updated by
+# Wine in the middle of a test run.
 wine_prefix_stamp() {
   local stamp
-  stamp=$(/usr/lib/wine/wine64 --version 2>/dev/null)
+  stamp="$(/usr/lib/wine/wine64 --version 2>/dev/null), settings 2"
   [ -x /usr/lib/wine/wine ] && stamp="$stamp with 32-bit"
   echo "$stamp"
 }
 prefix_is_current() {  # prefix_is_current <prefix>
-  [ -f "$1/.made" ] && [ "$(cat "$1/.made")" = "$(wine_prefix_stamp)" ]
+  # A registry left empty by a run cut short (its server killed while saving) is no prefix either.
+  [ -f "$1/.made" ] && [ -s "$1/system.reg" ] && [ "$(cat "$1/.made")" = "$(wine_prefix_stamp)" ]
 }
